@@ -1,0 +1,64 @@
+// The HTTP client as the download logic sees it. The Windows build backs it
+// with WinINet; tests give it fakes.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+
+namespace cveltrix {
+
+// One GET whose response headers have arrived. Closing it (destruction)
+// releases the request handle.
+class HttpRequest {
+public:
+    virtual ~HttpRequest() = default;
+
+    // Sends the same request again on this handle, with any credentials set
+    // since. Callers do not act on the result.
+    virtual bool Resend() = 0;
+    // The response's status code; nothing when it cannot be read.
+    virtual std::optional<std::uint32_t> StatusCode() = 0;
+    // Raw header values; nothing when the response lacks the header.
+    virtual std::optional<std::wstring> ContentLengthText() = 0;
+    virtual std::optional<std::wstring> ContentRangeText() = 0;
+    // Proxy credentials for the next Resend; false when the client refuses.
+    virtual bool SetProxyUserName(const std::wstring& userName) = 0;
+    virtual bool SetProxyPassword(const std::wstring& password) = 0;
+    // Bytes readable without blocking (waits for some if none are there yet);
+    // 0 when the query fails.
+    virtual std::uint32_t QueryAvailable() = 0;
+    // Fills at most buffer.size() bytes; `read` is 0 at the end of the body
+    // and when the call fails.
+    virtual bool Read(std::span<std::byte> buffer, std::uint32_t& read) = 0;
+};
+
+// An internet session: either the system's own connection settings or a
+// named proxy. Must outlive the requests opened in it.
+class HttpSession {
+public:
+    virtual ~HttpSession() = default;
+    // Sends a GET for `url` bypassing every cache, with `extraHeaders`
+    // (possibly empty); nothing when it cannot be sent or answered.
+    virtual std::unique_ptr<HttpRequest> OpenUrl(const std::wstring& url, const std::wstring& extraHeaders) = 0;
+};
+
+class HttpClient {
+public:
+    virtual ~HttpClient() = default;
+    // Session with the system's connection settings.
+    virtual std::unique_ptr<HttpSession> OpenPreconfigured() = 0;
+    // Session through the proxy "address:port" in `proxyText`.
+    virtual std::unique_ptr<HttpSession> OpenThroughProxy(const std::wstring& proxyText) = 0;
+};
+
+// Parses a Content-Length value: decimal digits only, 64-bit, no overflow.
+std::optional<std::uint64_t> ParseContentLength(const std::wstring& text);
+
+// The first byte of a Content-Range value "bytes FIRST-LAST/TOTAL".
+std::optional<std::uint64_t> ParseContentRangeStart(const std::wstring& text);
+
+}  // namespace cveltrix

@@ -1,0 +1,50 @@
+// One download run and the decisions around it, free of any platform API.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "download/file.h"
+#include "download/http.h"
+#include "download/run_window.h"
+#include "proxy/proxy_config.h"
+
+namespace cveltrix {
+
+// Probe results besides a length (0 = none, or the URL cannot be opened).
+inline constexpr std::int64_t kProbeProxyUnreachable = -1;
+inline constexpr std::int64_t kProbeProxyAuthFailed = -2;
+
+// Length of the file through the system's connection settings; 0 when the
+// URL cannot be opened, the answer is not a success or has no usable length.
+std::int64_t ProbeDirect(HttpClient& http, const std::wstring& url);
+
+// Length through the named proxy, answering a 407 with the credentials;
+// -1 when the URL cannot be opened through the proxy, -2 when the proxy
+// refuses the credentials (407 or 401 after they were sent, or a user name
+// the client will not take).
+std::int64_t ProbeThroughProxy(HttpClient& http, const std::wstring& url, const std::wstring& proxyText,
+                               const std::wstring& userName, const std::wstring& password);
+
+// Everything a run works with. `settings` is the run's own copy of the proxy
+// settings; `chosenFolder` is the process-wide last folder picked.
+struct WorkerEnvironment {
+    RunWindow& window;
+    HttpClient& http;
+    FileSystem& files;
+    std::wstring url;
+    std::wstring tempPath;
+    std::wstring& chosenFolder;
+    ProxyConfig settings;
+};
+
+// Fetches the rest of the file into the temp file, hands a complete one to
+// the save step and always ends with the window idle. Returns 0.
+int DownloadWorker(WorkerEnvironment& env);
+
+// The Start button's checks before a worker is launched: the temp file can
+// be created, and a non-empty one is resumed or discarded on the user's
+// answer. True when the worker should start.
+bool PrepareStart(RunWindow& window, FileSystem& files, const std::wstring& tempPath);
+
+}  // namespace cveltrix

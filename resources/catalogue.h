@@ -1,0 +1,78 @@
+// The message catalogue: every message and caption by number, in English (US)
+// and Japanese, plus the two locale rules that pick what a user sees.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+namespace cveltrix {
+
+using CatalogueId = std::uint16_t;
+
+enum class Language { English, Japanese };
+
+// Message entries.
+namespace msg {
+inline constexpr CatalogueId AlreadyComplete = 3;
+inline constexpr CatalogueId ProxyUnreachable = 4;
+inline constexpr CatalogueId ProxyAuthFailed = 5;
+inline constexpr CatalogueId WriteFailed = 6;
+inline constexpr CatalogueId SaveFailed = 7;
+inline constexpr CatalogueId DownloadComplete = 8;
+inline constexpr CatalogueId CreateFailed = 9;
+inline constexpr CatalogueId ServerUnreachable = 10;
+inline constexpr CatalogueId ConfirmExit = 11;
+inline constexpr CatalogueId AskResume = 12;
+inline constexpr CatalogueId AskStartOver = 13;
+inline constexpr CatalogueId Disconnected = 14;
+inline constexpr CatalogueId NoFolderChosen = 15;
+}  // namespace msg
+
+// Caption and label entries; most share their number with a control.
+namespace caption {
+inline constexpr CatalogueId Ok = 1;
+inline constexpr CatalogueId Cancel = 2;
+inline constexpr CatalogueId VersionMenu = 101;
+inline constexpr CatalogueId UseProxy = 105;
+inline constexpr CatalogueId DescriptionPiece = 130;
+inline constexpr CatalogueId ProxyButton = 1012;
+inline constexpr CatalogueId NoProxy = 1013;
+inline constexpr CatalogueId CancelButton = 1014;
+inline constexpr CatalogueId ExitButton = 1015;
+inline constexpr CatalogueId Address = 1017;
+inline constexpr CatalogueId Port = 1018;
+inline constexpr CatalogueId UserName = 1019;
+inline constexpr CatalogueId Password = 1020;
+inline constexpr CatalogueId StartButton = 58112;
+}  // namespace caption
+
+struct CatalogueEntry {
+    CatalogueId id;
+    const wchar_t* english;
+    const wchar_t* japanese;
+};
+
+std::span<const CatalogueEntry> CatalogueEntries();
+
+// The entry's text in `language`; an absent id yields an empty text.
+std::wstring_view LoadText(CatalogueId id, Language language);
+
+// Japanese UI language selects the Japanese column; every other one English.
+Language LanguageForUi(std::uint16_t uiLanguageId);
+
+// Primary language (low 10 bits) of the user's default locale is Japanese.
+bool IsJapaneseLocale(std::uint32_t lcid);
+
+// What a message box shows besides the text.
+enum class BoxKind { Ok, OkInformation, YesNo };
+enum class BoxIcon { Warning, Information, Question };
+BoxIcon IconFor(BoxKind kind);
+
+// The box kind each message is shown with.
+BoxKind BoxKindOf(CatalogueId message);
+
+// The folder picker's title, kept out of the catalogue and chosen by locale.
+std::wstring_view FolderPickerTitle(bool japaneseLocale);
+
+}  // namespace cveltrix
