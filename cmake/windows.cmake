@@ -19,7 +19,6 @@ add_library(cveltrix_win STATIC
     platform/thread_win.cpp
     platform/version_info_win.cpp
     app/about_dlg.cpp
-    app/cveltrix_app.cpp
     app/cveltrix_dlg.cpp
     proxy/proxy_dialog.cpp
 )
@@ -34,7 +33,8 @@ function(cveltrix_add_exe target folder url)
     set(CVELTRIX_URL "${url}")
     set(url_source ${CMAKE_CURRENT_BINARY_DIR}/${target}_url.cpp)
     configure_file(${PROJECT_SOURCE_DIR}/download/download_url.cpp.in ${url_source} @ONLY)
-    add_executable(${target} WIN32 ${url_source} ${PROJECT_SOURCE_DIR}/resources/cveltrix.rc)
+    add_executable(${target} WIN32 ${url_source} ${PROJECT_SOURCE_DIR}/app/cveltrix_app.cpp
+                   ${PROJECT_SOURCE_DIR}/resources/cveltrix.rc)
     target_link_libraries(${target} PRIVATE cveltrix_win)
     set_target_properties(${target} PROPERTIES
         OUTPUT_NAME Cveltrix

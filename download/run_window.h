@@ -25,7 +25,7 @@ public:
     virtual void ResetIdleControls() = 0;
     virtual bool CancelRequested() const = 0;
     // Gives the processor away between chunks.
-    virtual void YieldProcessor() = 0;
+    virtual void YieldTime() = 0;
     // The folder picker at the desktop; nothing when the user cancels.
     virtual std::optional<std::wstring> ChooseSaveFolder() = 0;
 };

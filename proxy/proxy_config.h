@@ -23,6 +23,9 @@ struct ProxyConfig {
     void WipeCredentials();
 };
 
+// Overwrites a secret's characters before the text is cleared.
+void WipeText(std::wstring& text);
+
 // The one record of the process. Written only by the window thread.
 ProxyConfig& ProcessProxyConfig();
 

@@ -1,0 +1,18 @@
+#include "app/about_dlg.h"
+
+#include "app/version_text.h"
+#include "platform/version_info_win.h"
+#include "resources/resource.h"
+
+namespace cveltrix {
+
+CAboutDlg::CAboutDlg() : Dialog(IDD_ABOUTBOX) {}
+
+void CAboutDlg::DoDataExchange(win::DataExchange& exchange) {
+    if (exchange.Saving()) return;
+    SetItemText(IDC_PRODUCT_LINE,
+                ProductLine(win::ReadVersionValue(L"ProductName"), win::ReadVersionValue(L"ProductVersion")));
+    SetItemText(IDC_COPYRIGHT_LINE, win::ReadVersionValue(L"LegalCopyright"));
+}
+
+}  // namespace cveltrix

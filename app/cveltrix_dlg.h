@@ -1,0 +1,64 @@
+// The main window: Start, Cancel, Exit and Proxy, the progress bar and text.
+// The download worker drives it from its own thread through RunWindow.
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <string>
+
+#include "download/progress.h"
+#include "download/run_window.h"
+#include "platform/dialog_win.h"
+#include "platform/thread_win.h"
+
+namespace cveltrix {
+
+class CveltrixDlg final : public win::Dialog, public RunWindow {
+public:
+    CveltrixDlg();
+
+    // RunWindow, called from the worker thread.
+    int ShowMessage(CatalogueId id, BoxKind kind) override;
+    void ReportAndRelease(CatalogueId id) override;
+    void SetProgressRange(std::uint64_t length) override;
+    void ShowProgress(const std::wstring& text, std::uint64_t position) override;
+    void ResetIdleControls() override;
+    bool CancelRequested() const override { return cancelRequested.load(); }
+    void YieldTime() override;
+    std::optional<std::wstring> ChooseSaveFolder() override;
+
+private:
+    bool OnInitDialog() override;
+    bool OnCommand(WORD controlId, WORD code) override;
+    std::optional<INT_PTR> OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+    void StartDownload();
+    void CancelDownload();
+    void ExitApplication();
+    void ShowProxySettings();
+
+    void AddVersionMenuItem();
+    void SetCaptions();
+    void SetBusy();
+    void SetIdleAfterRefusal();
+    void EnableIdleButtons();
+    void LaunchWorker();
+    static unsigned __stdcall RunWorker(void* window);
+
+    bool OnSysCommand(WPARAM command);
+    bool PaintMinimized();
+
+    HICON icon_;
+    std::atomic<bool> cancelRequested{false};
+    std::atomic<win::WorkerThread*> workerThread{nullptr};
+    std::unique_ptr<win::WorkerThread> workerStorage_;
+    // Worker thread only: the last folder picked, and what the bar and the
+    // text show, so unchanged values are not repainted.
+    std::wstring chosenFolder_;
+    BarScale barScale_;
+    std::wstring shownText_;
+    int shownBarPixels_ = -1;
+    int barWidth_ = 0;
+};
+
+}  // namespace cveltrix

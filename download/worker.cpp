@@ -1,0 +1,243 @@
+#include "download/worker.h"
+
+#include <algorithm>
+#include <limits>
+#include <vector>
+
+#include "download/paths.h"
+#include "download/progress.h"
+
+namespace cveltrix {
+namespace {
+
+constexpr std::uint32_t kChunkSize = 16384;
+constexpr std::uint32_t kStatusOk = 200;
+constexpr std::uint32_t kStatusPartial = 206;
+constexpr std::uint32_t kStatusUnauthorized = 401;
+constexpr std::uint32_t kStatusProxyAuthRequired = 407;
+
+std::wstring RangeHeader(std::uint64_t from) { return L"Range: bytes=" + std::to_wstring(from) + L"-"; }
+
+bool HasStatus(HttpRequest& request, std::uint32_t code) {
+    const auto status = request.StatusCode();
+    return status && *status == code;
+}
+
+// The proxy turned the credentials down: tinyproxy answers wrong ones with
+// 401, and a client may send cached ones before any 407 was seen.
+bool CredentialsRefused(HttpRequest& request) {
+    return HasStatus(request, kStatusProxyAuthRequired) || HasStatus(request, kStatusUnauthorized);
+}
+
+// Answers a 407 with the credentials. False when the client will not take
+// the user name; an empty user name sends nothing more.
+bool AnswerProxyChallenge(HttpRequest& request, const std::wstring& userName, const std::wstring& password) {
+    if (!HasStatus(request, kStatusProxyAuthRequired)) return true;
+    if (!request.SetProxyUserName(userName)) return false;
+    if (!userName.empty() && request.SetProxyPassword(password)) request.Resend();
+    return true;
+}
+
+// 0 when the answer carries no usable length.
+std::int64_t ContentLengthOf(HttpRequest& request) {
+    const auto text = request.ContentLengthText();
+    const auto length = text ? ParseContentLength(*text) : std::nullopt;
+    if (!length || *length > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) return 0;
+    return static_cast<std::int64_t>(*length);
+}
+
+}  // namespace
+
+std::int64_t ProbeDirect(HttpClient& http, const std::wstring& url) {
+    const auto session = http.OpenPreconfigured();
+    const auto request = session ? session->OpenUrl(url, L"") : nullptr;
+    if (!request || !HasStatus(*request, kStatusOk)) return 0;
+    return ContentLengthOf(*request);
+}
+
+std::int64_t ProbeThroughProxy(HttpClient& http, const std::wstring& url, const std::wstring& proxyText,
+                               const std::wstring& userName, const std::wstring& password) {
+    const auto session = http.OpenThroughProxy(proxyText);
+    const auto request = session ? session->OpenUrl(url, L"") : nullptr;
+    if (!request) return kProbeProxyUnreachable;
+    request->Resend();
+    if (!AnswerProxyChallenge(*request, userName, password) || CredentialsRefused(*request)) {
+        return kProbeProxyAuthFailed;
+    }
+    if (!HasStatus(*request, kStatusOk)) return 0;
+    return ContentLengthOf(*request);
+}
+
+namespace {
+
+// One run of the worker. Every path ends in Finish(), which closes the
+// requests, sessions and the temp file in one place.
+class DownloadRun {
+public:
+    explicit DownloadRun(WorkerEnvironment& env) : env_(env) {}
+
+    void Execute() {
+        if (OpenTempFile() && Connect()) Transfer();
+        Finish();
+    }
+
+private:
+    bool OpenTempFile() {
+        file_ = env_.files.OpenAlways(env_.tempPath);
+        const auto size = file_ ? file_->Size() : std::nullopt;
+        if (!size || !file_->SeekToEnd()) {
+            file_.reset();
+            Show(msg::CreateFailed);
+            return false;
+        }
+        size_ = *size;
+        return true;
+    }
+
+    bool Connect() {
+        const bool proxied = env_.settings.mode == ProxyConfig::kUseProxy;
+        if (!ProbeLength(proxied) || !StartFromZeroIfLonger()) return false;
+        if (proxied ? !OpenProxiedTransfer() : !OpenDirectTransfer()) return false;
+        if (size_ == length_) {
+            // Decided before the transfer's status: a server may answer 416.
+            Show(msg::AlreadyComplete);
+            return false;
+        }
+        return AcceptTransferStatus();
+    }
+
+    bool ProbeLength(bool proxied) {
+        const std::int64_t result =
+            proxied ? ProbeThroughProxy(env_.http, env_.url, env_.settings.ProxyText(), env_.settings.userName,
+                                        env_.settings.password)
+                    : ProbeDirect(env_.http, env_.url);
+        if (result > 0) {
+            length_ = static_cast<std::uint64_t>(result);
+            return true;
+        }
+        env_.window.ReportAndRelease(result == kProbeProxyUnreachable  ? msg::ProxyUnreachable
+                                     : result == kProbeProxyAuthFailed ? msg::ProxyAuthFailed
+                                                                       : msg::ServerUnreachable);
+        return false;
+    }
+
+    // A temp file longer than the whole file cannot be its beginning.
+    bool StartFromZeroIfLonger() {
+        if (size_ <= length_) return true;
+        return TruncateTempFile();
+    }
+
+    bool TruncateTempFile() {
+        if (!file_->Truncate()) {
+            Show(msg::WriteFailed);
+            return false;
+        }
+        size_ = 0;
+        return true;
+    }
+
+    bool OpenProxiedTransfer() {
+        session_ = env_.http.OpenThroughProxy(env_.settings.ProxyText());
+        if (session_) request_ = session_->OpenUrl(env_.url, RangeHeader(size_));
+        if (!request_) {
+            env_.window.ReportAndRelease(msg::ProxyUnreachable);
+            return false;
+        }
+        request_->Resend();
+        if (!AnswerProxyChallenge(*request_, env_.settings.userName, env_.settings.password) ||
+            CredentialsRefused(*request_)) {
+            Show(msg::ProxyAuthFailed);
+            return false;
+        }
+        return true;
+    }
+
+    bool OpenDirectTransfer() {
+        session_ = env_.http.OpenPreconfigured();
+        if (session_) request_ = session_->OpenUrl(env_.url, RangeHeader(size_));
+        // A failed open is reported after the already-complete check.
+        return true;
+    }
+
+    // Only a body that continues the temp file is appended: never an error
+    // page, never a range that starts elsewhere.
+    bool AcceptTransferStatus() {
+        const auto status = request_ ? request_->StatusCode() : std::nullopt;
+        if (status == kStatusPartial) {
+            const auto text = request_->ContentRangeText();
+            const auto start = text ? ParseContentRangeStart(*text) : std::nullopt;
+            if (start == size_) return true;
+        } else if (status == kStatusOk) {
+            // A server that ignores the range sends the whole file again.
+            return size_ == 0 || TruncateTempFile();
+        }
+        Show(msg::ServerUnreachable);
+        return false;
+    }
+
+    void Transfer() {
+        std::vector<std::byte> buffer(kChunkSize);
+        env_.window.SetProgressRange(length_);
+        bool readOk = true;
+        while (readOk) {
+            if (env_.window.CancelRequested()) return;
+            const std::uint32_t wanted = std::min(request_->QueryAvailable(), kChunkSize);
+            std::uint32_t read = 0;
+            readOk = request_->Read(std::span(buffer.data(), wanted), read);
+            if (!readOk) read = 0;
+            if (read == 0) {
+                if (size_ < length_) Show(msg::Disconnected);
+                return;
+            }
+            const std::uint64_t written = file_->Write(std::span<const std::byte>(buffer.data(), read));
+            size_ += written;
+            if (written < read) {
+                Show(msg::WriteFailed);
+                return;
+            }
+            env_.window.YieldTime();
+            env_.window.ShowProgress(ProgressText(size_, length_), size_);
+        }
+    }
+
+    void Finish() {
+        request_.reset();
+        session_.reset();
+        const auto finalSize = file_ ? file_->Size() : std::nullopt;
+        file_.reset();
+        env_.settings.WipeCredentials();
+        if (length_ > 0 && finalSize == length_) SaveFile();
+        env_.window.ResetIdleControls();
+    }
+
+    void SaveFile() {
+        Show(msg::DownloadComplete);
+        const auto folder = env_.window.ChooseSaveFolder();
+        if (!folder) {
+            Show(msg::NoFolderChosen);
+            return;
+        }
+        env_.chosenFolder = *folder;
+        if (!env_.files.MoveReplacing(env_.tempPath, BuildDestinationPath(env_.chosenFolder, env_.url))) {
+            Show(msg::SaveFailed);
+        }
+    }
+
+    void Show(CatalogueId id) { env_.window.ShowMessage(id, BoxKindOf(id)); }
+
+    WorkerEnvironment& env_;
+    std::unique_ptr<File> file_;
+    std::unique_ptr<HttpSession> session_;
+    std::unique_ptr<HttpRequest> request_;
+    std::uint64_t size_ = 0;    // bytes in the temp file
+    std::uint64_t length_ = 0;  // the whole file, from the probe
+};
+
+}  // namespace
+
+int DownloadWorker(WorkerEnvironment& env) {
+    DownloadRun(env).Execute();
+    return 0;
+}
+
+}  // namespace cveltrix

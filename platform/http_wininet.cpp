@@ -1,0 +1,105 @@
+#include "platform/http_wininet.h"
+
+#include "platform/unique_handle_win.h"
+
+namespace cveltrix::win {
+namespace {
+
+// Always from the server, and never into the cache: without NO_CACHE_WRITE
+// WinINet keeps a second full copy of the download in its cache folder.
+constexpr DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE;
+
+class WinInetRequest final : public HttpRequest {
+public:
+    explicit WinInetRequest(UniqueInternet handle) : handle_(std::move(handle)) {}
+
+    bool Resend() override { return ::HttpSendRequestW(handle_.get(), nullptr, 0, nullptr, 0); }
+
+    std::optional<std::uint32_t> StatusCode() override {
+        DWORD code = 0;
+        DWORD size = sizeof(code);
+        if (!::HttpQueryInfoW(handle_.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &code, &size, nullptr)) {
+            return std::nullopt;
+        }
+        return code;
+    }
+
+    // As text: the numeric query is 32-bit and would cut lengths past 4 GiB.
+    std::optional<std::wstring> ContentLengthText() override { return HeaderText(HTTP_QUERY_CONTENT_LENGTH); }
+    std::optional<std::wstring> ContentRangeText() override { return HeaderText(HTTP_QUERY_CONTENT_RANGE); }
+
+    bool SetProxyUserName(const std::wstring& userName) override {
+        return SetTextOption(INTERNET_OPTION_PROXY_USERNAME, userName);
+    }
+    bool SetProxyPassword(const std::wstring& password) override {
+        return SetTextOption(INTERNET_OPTION_PROXY_PASSWORD, password);
+    }
+
+    std::uint32_t QueryAvailable() override {
+        DWORD available = 0;
+        return ::InternetQueryDataAvailable(handle_.get(), &available, 0, 0) ? available : 0;
+    }
+
+    bool Read(std::span<std::byte> buffer, std::uint32_t& read) override {
+        DWORD count = 0;
+        const bool ok = ::InternetReadFile(handle_.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &count);
+        read = ok ? count : 0;
+        return ok;
+    }
+
+private:
+    std::optional<std::wstring> HeaderText(DWORD query) {
+        std::wstring text(64, L'\0');
+        for (;;) {
+            DWORD bytes = static_cast<DWORD>(text.size() * sizeof(wchar_t));
+            if (::HttpQueryInfoW(handle_.get(), query, text.data(), &bytes, nullptr)) {
+                text.resize(bytes / sizeof(wchar_t));
+                return text;
+            }
+            if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER) return std::nullopt;
+            text.resize(bytes / sizeof(wchar_t) + 1);
+        }
+    }
+
+    bool SetTextOption(DWORD option, const std::wstring& value) {
+        // The whole text, whatever its length; WinINet copies it.
+        return ::InternetSetOptionW(handle_.get(), option, const_cast<wchar_t*>(value.c_str()),
+                                    static_cast<DWORD>(value.size()));
+    }
+
+    UniqueInternet handle_;
+};
+
+class WinInetSession final : public HttpSession {
+public:
+    explicit WinInetSession(UniqueInternet handle) : handle_(std::move(handle)) {}
+
+    std::unique_ptr<HttpRequest> OpenUrl(const std::wstring& url, const std::wstring& extraHeaders) override {
+        UniqueInternet request(::InternetOpenUrlW(handle_.get(), url.c_str(),
+                                                  extraHeaders.empty() ? nullptr : extraHeaders.c_str(),
+                                                  static_cast<DWORD>(extraHeaders.size()), kRequestFlags, 0));
+        if (!request) return nullptr;
+        return std::make_unique<WinInetRequest>(std::move(request));
+    }
+
+private:
+    UniqueInternet handle_;
+};
+
+std::unique_ptr<HttpSession> OpenSession(DWORD accessType, const wchar_t* proxy) {
+    UniqueInternet handle(::InternetOpenW(nullptr, accessType, proxy, nullptr, 0));
+    if (!handle) return nullptr;
+    return std::make_unique<WinInetSession>(std::move(handle));
+}
+
+}  // namespace
+
+std::unique_ptr<HttpSession> WinInetClient::OpenPreconfigured() {
+    return OpenSession(INTERNET_OPEN_TYPE_PRECONFIG, nullptr);
+}
+
+std::unique_ptr<HttpSession> WinInetClient::OpenThroughProxy(const std::wstring& proxyText) {
+    return OpenSession(INTERNET_OPEN_TYPE_PROXY, proxyText.c_str());
+}
+
+}  // namespace cveltrix::win

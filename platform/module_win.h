@@ -1,0 +1,13 @@
+// The executable's own path, whatever its length.
+#pragma once
+
+#include <string>
+
+namespace cveltrix::win {
+
+std::wstring ExecutablePath();
+
+// The executable's file name without extension: the caption of message boxes.
+std::wstring ApplicationName();
+
+}  // namespace cveltrix::win
