@@ -12,6 +12,7 @@
 #include "platform/locale_win.h"
 #include "platform/message_box_win.h"
 #include "platform/module_win.h"
+#include "platform/sha256_bcrypt.h"
 #include "platform/version_info_win.h"
 #include "proxy/proxy_dialog.h"
 #include "resources/resource.h"
@@ -148,7 +149,9 @@ unsigned __stdcall CveltrixDlg::RunWorker(void* window) {
     const win::ComApartment com;  // for the folder picker
     win::WinInetClient http;
     win::WinFileSystem files;
-    WorkerEnvironment env{self, http, files, DownloadUrl, TempPath(), self.chosenFolder_, ProcessProxyConfig()};
+    win::BCryptFileHasher hasher;
+    WorkerEnvironment env{self, http, files, DownloadUrl, TempPath(), self.chosenFolder_, ProcessProxyConfig(),
+                          &hasher, ParseSha256(DownloadSha256)};
     return static_cast<unsigned>(DownloadWorker(env));
 }
 

@@ -16,21 +16,31 @@ add_library(cveltrix_win STATIC
     platform/locale_win.cpp
     platform/message_box_win.cpp
     platform/module_win.cpp
+    platform/sha256_bcrypt.cpp
     platform/thread_win.cpp
     platform/version_info_win.cpp
     app/about_dlg.cpp
     app/cveltrix_dlg.cpp
     proxy/proxy_dialog.cpp
 )
-target_link_libraries(cveltrix_win PUBLIC cveltrix_core comctl32 wininet shell32 ole32 version)
+target_link_libraries(cveltrix_win PUBLIC cveltrix_core comctl32 wininet shell32 ole32 version bcrypt)
 
-# cveltrix_add_exe(<target> <output folder> <url>): Cveltrix.exe in
-# <output folder> of the build tree, with <url> compiled in.
-function(cveltrix_add_exe target folder url)
+# cveltrix_add_exe(<target> <output folder> <url> <sha256>): Cveltrix.exe in
+# <output folder> of the build tree, with <url> and the pin <sha256> (may be
+# empty) compiled in.
+function(cveltrix_add_exe target folder url sha256)
     if(url MATCHES "[\"\\\\]" OR NOT url MATCHES "^http://")
         message(FATAL_ERROR "DOWNLOAD_URL must be a plain http:// URL without quotes or backslashes: ${url}")
     endif()
+    if(NOT sha256 STREQUAL "" AND NOT sha256 MATCHES "^[0-9A-Fa-f]+$")
+        message(FATAL_ERROR "DOWNLOAD_SHA256 must be 64 hexadecimal digits or empty, not: ${sha256}")
+    endif()
+    string(LENGTH "${sha256}" sha256_length)
+    if(NOT sha256_length EQUAL 0 AND NOT sha256_length EQUAL 64)
+        message(FATAL_ERROR "DOWNLOAD_SHA256 must be 64 hexadecimal digits or empty; it has ${sha256_length}")
+    endif()
     set(CVELTRIX_URL "${url}")
+    set(CVELTRIX_SHA256 "${sha256}")
     set(url_source ${CMAKE_CURRENT_BINARY_DIR}/${target}_url.cpp)
     configure_file(${PROJECT_SOURCE_DIR}/download/download_url.cpp.in ${url_source} @ONLY)
     add_executable(${target} WIN32 ${url_source} ${PROJECT_SOURCE_DIR}/app/cveltrix_app.cpp
@@ -41,8 +51,22 @@ function(cveltrix_add_exe target folder url)
         RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/${folder})
 endfunction()
 
-cveltrix_add_exe(cveltrix bin "${DOWNLOAD_URL}")
-cveltrix_add_exe(cveltrix_local test-local "${CVELTRIX_TEST_URL}")
+cveltrix_add_exe(cveltrix bin "${DOWNLOAD_URL}" "${DOWNLOAD_SHA256}")
+cveltrix_add_exe(cveltrix_local test-local "${CVELTRIX_TEST_URL}" "")
+
+# A pinned copy for the integrity tests: it expects the test server's
+# generated content of CVELTRIX_PINNED_SIZE bytes.
+set(CVELTRIX_PINNED_SIZE 3000000 CACHE STRING "Size of the content the pinned test build expects")
+find_package(Python3 COMPONENTS Interpreter REQUIRED)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/server/test_server.py)
+execute_process(
+    COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/tests/server/test_server.py --sha256 --size ${CVELTRIX_PINNED_SIZE}
+    OUTPUT_VARIABLE CVELTRIX_PINNED_SHA256 OUTPUT_STRIP_TRAILING_WHITESPACE RESULT_VARIABLE pin_result)
+if(pin_result EQUAL 0)
+    cveltrix_add_exe(cveltrix_pinned test-pinned "${CVELTRIX_TEST_URL}" "${CVELTRIX_PINNED_SHA256}")
+else()
+    message(WARNING "No pinned test build: the test server could not report its content's SHA-256")
+endif()
 
 if(EXISTS ${PROJECT_SOURCE_DIR}/tests/driver/CMakeLists.txt)
     add_subdirectory(tests/driver)

@@ -4,5 +4,7 @@
 namespace cveltrix {
 
 extern const wchar_t* const DownloadUrl;
+// The installer's SHA-256 in hexadecimal, or empty when the build pins none.
+extern const wchar_t* const DownloadSha256;
 
 }  // namespace cveltrix

@@ -206,8 +206,22 @@ private:
         const auto finalSize = file_ ? file_->Size() : std::nullopt;
         file_.reset();
         env_.settings.WipeCredentials();
-        if (length_ > 0 && finalSize == length_) SaveFile();
+        if (length_ > 0 && finalSize == length_ && Verified()) SaveFile();
         env_.window.ResetIdleControls();
+    }
+
+    // A readable file with the wrong bytes can never become right by
+    // resuming, so it is emptied for a fresh start; one that cannot be read
+    // stays for the next try.
+    bool Verified() {
+        if (!env_.pin) return true;
+        const auto digest = env_.hasher ? env_.hasher->Sha256OfFile(env_.tempPath) : std::nullopt;
+        if (digest == env_.pin) return true;
+        if (digest) {
+            if (const auto file = env_.files.OpenAlways(env_.tempPath)) file->Truncate();
+        }
+        Show(msg::Damaged);
+        return false;
     }
 
     void SaveFile() {

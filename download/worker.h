@@ -6,6 +6,7 @@
 
 #include "download/file.h"
 #include "download/http.h"
+#include "download/integrity.h"
 #include "download/run_window.h"
 #include "proxy/proxy_config.h"
 
@@ -27,7 +28,8 @@ std::int64_t ProbeThroughProxy(HttpClient& http, const std::wstring& url, const 
                                const std::wstring& userName, const std::wstring& password);
 
 // Everything a run works with. `settings` is the run's own copy of the proxy
-// settings; `chosenFolder` is the process-wide last folder picked.
+// settings; `chosenFolder` is the process-wide last folder picked. With a
+// `pin`, a complete file is saved only when `hasher` finds that digest.
 struct WorkerEnvironment {
     RunWindow& window;
     HttpClient& http;
@@ -36,6 +38,8 @@ struct WorkerEnvironment {
     std::wstring tempPath;
     std::wstring& chosenFolder;
     ProxyConfig settings;
+    FileHasher* hasher = nullptr;
+    std::optional<Sha256Digest> pin = std::nullopt;
 };
 
 // Fetches the rest of the file into the temp file, hands a complete one to

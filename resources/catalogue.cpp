@@ -33,6 +33,8 @@ constexpr std::array kEntries{
     CatalogueEntry{msg::NoFolderChosen,
                    L"The selected folder may not be able to save.\nSelect an another folder.",
                    L"保存先が正しく選択されませんでした。"},
+    CatalogueEntry{msg::Damaged, L"The downloaded file is damaged. Please download it again.",
+                   L"ダウンロードしたファイルが破損しています。もう一度ダウンロードしてください。"},
     CatalogueEntry{caption::Ok, L"OK", L"OK"},
     CatalogueEntry{caption::Cancel, L"Cancel", L"キャンセル"},
     CatalogueEntry{caption::VersionMenu, L"Version information", L"バージョン情報"},

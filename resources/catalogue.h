@@ -27,6 +27,7 @@ inline constexpr CatalogueId AskResume = 12;
 inline constexpr CatalogueId AskStartOver = 13;
 inline constexpr CatalogueId Disconnected = 14;
 inline constexpr CatalogueId NoFolderChosen = 15;
+inline constexpr CatalogueId Damaged = 16;
 }  // namespace msg
 
 // Caption and label entries; most share their number with a control.

@@ -7,7 +7,7 @@ packages=(
     cmake g++ make python3 googletest libgtest-dev
     g++-mingw-w64-x86-64-posix mingw-w64-tools
     wine wine64 xvfb x11-utils xauth imagemagick
-    fonts-ipafont-gothic locales tinyproxy curl
+    fonts-ipafont-gothic fonts-wine locales tinyproxy curl
 )
 
 missing=()
