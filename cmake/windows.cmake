@@ -71,3 +71,9 @@ endif()
 if(EXISTS ${PROJECT_SOURCE_DIR}/tests/driver/CMakeLists.txt)
     add_subdirectory(tests/driver)
 endif()
+
+# The benchmark's reference: the tool's read loop with nothing around it.
+add_executable(bare_loop tools/bench/bare_loop.cpp)
+target_include_directories(bare_loop PRIVATE ${PROJECT_SOURCE_DIR})
+target_link_libraries(bare_loop PRIVATE wininet)
+set_target_properties(bare_loop PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)
