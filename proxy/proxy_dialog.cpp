@@ -42,7 +42,10 @@ bool ProxySeting::OnInitDialog() {
         SetItemText(choice, win::Text(static_cast<CatalogueId>(choice)));
     }
     EnableEdits(mode_ != ProxyConfig::kNoProxy);
-    return true;
+    // Checking a radio button makes it a tab stop, which would take the
+    // focus from OK; OK gets it explicitly.
+    ::SetFocus(Item(IDOK));
+    return false;
 }
 
 bool ProxySeting::OnCommand(WORD controlId, WORD code) {
