@@ -23,6 +23,13 @@ namespace {
 // Posted from any thread; the window thread then gives the keyboard focus
 // back to a usable button when the focused one was disabled.
 constexpr UINT kRestoreFocus = WM_APP + 1;
+// From the worker: paint the newest progress (wParam 1: at once), or set
+// the bar's range (wParam: the maximum).
+constexpr UINT kPaintProgress = WM_APP + 2;
+constexpr UINT kSetProgressRange = WM_APP + 3;
+constexpr UINT_PTR kProgressTimer = 1;
+// A chunk arrives every few microseconds; the screen shows ~60 frames a second.
+constexpr ULONGLONG kPaintIntervalMs = 16;
 constexpr DWORD kCancelGraceMs = 200;
 
 HICON LoadAppIcon(int metricX, int metricY) {
@@ -90,16 +97,22 @@ std::optional<INT_PTR> CveltrixDlg::OnMessage(UINT message, WPARAM wParam, LPARA
             if (header->idFrom == IDC_PROGRESS && header->code == NM_CUSTOMDRAW) return CDRF_DODEFAULT;
             break;
         }
-        case kRestoreFocus: {
-            HWND focus = ::GetFocus();
-            if (!focus || !::IsWindowEnabled(focus)) {
-                HWND target = ::IsWindowEnabled(Item(IDC_START)) ? Item(IDC_START) : Item(IDC_EXIT);
-                ::SendMessageW(Handle(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(target), TRUE);
-            }
+        case kRestoreFocus: RestoreFocus(); return 0;
+        case kPaintProgress: PaintProgress(wParam != 0); return 0;
+        case kSetProgressRange: ApplyProgressRange(static_cast<int>(wParam)); return 0;
+        case WM_TIMER:
+            if (wParam != kProgressTimer) break;
+            PaintProgress(true);
             return 0;
-        }
     }
     return std::nullopt;
+}
+
+void CveltrixDlg::RestoreFocus() {
+    HWND focus = ::GetFocus();
+    if (focus && ::IsWindowEnabled(focus)) return;
+    HWND target = ::IsWindowEnabled(Item(IDC_START)) ? Item(IDC_START) : Item(IDC_EXIT);
+    ::SendMessageW(Handle(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(target), TRUE);
 }
 
 bool CveltrixDlg::OnSysCommand(WPARAM command) {
@@ -190,7 +203,10 @@ void CveltrixDlg::EnableIdleButtons() {
     EnableItem(IDC_PROXY, true);
 }
 
-int CveltrixDlg::ShowMessage(CatalogueId id, BoxKind kind) { return win::ShowMessage(Handle(), id, kind); }
+int CveltrixDlg::ShowMessage(CatalogueId id, BoxKind kind) {
+    FlushProgress();
+    return win::ShowMessage(Handle(), id, kind);
+}
 
 void CveltrixDlg::ReportAndRelease(CatalogueId id) {
     ShowMessage(id, BoxKindOf(id));
@@ -201,33 +217,60 @@ void CveltrixDlg::ReportAndRelease(CatalogueId id) {
 
 void CveltrixDlg::SetProgressRange(std::uint64_t length) {
     barScale_ = BarScale(length);
-    ::SendMessageW(Item(IDC_PROGRESS), PBM_SETRANGE32, 0, barScale_.Maximum());
-    RECT bar;
-    ::GetClientRect(Item(IDC_PROGRESS), &bar);
-    barWidth_ = bar.right - bar.left;
-    shownBarPixels_ = -1;
-    shownText_.clear();
+    ::SendMessageW(Handle(), kSetProgressRange, static_cast<WPARAM>(barScale_.Maximum()), 0);
 }
 
+void CveltrixDlg::ApplyProgressRange(int maximum) {
+    ::SendMessageW(Item(IDC_PROGRESS), PBM_SETRANGE32, 0, maximum);
+    // The control keeps (and clamps) its position until the run moves it.
+    shownBar_ = static_cast<int>(::SendMessageW(Item(IDC_PROGRESS), PBM_GETPOS, 0, 0));
+}
+
+// Repainting both controls for every chunk, across threads, would cost more
+// than the transfer itself; the worker only leaves the newest values and
+// the window thread paints them once a frame. Every message box and the
+// end of a run flush them first, so what the user reads there is exact.
 void CveltrixDlg::ShowProgress(const std::wstring& text, std::uint64_t position) {
-    // Each chunk would repaint both controls; only what changed on screen is
-    // sent, and the last position always is, so the final figures are exact.
+    {
+        const std::lock_guard lock(progressMutex_);
+        pendingText_ = text;
+        pendingBar_ = barScale_.Position(position);
+    }
+    if (!progressPosted_.exchange(true)) ::PostMessageW(Handle(), kPaintProgress, 0, 0);
+}
+
+void CveltrixDlg::FlushProgress() { ::SendMessageW(Handle(), kPaintProgress, 1, 0); }
+
+void CveltrixDlg::PaintProgress(bool now) {
+    const ULONGLONG tick = ::GetTickCount64();
+    if (!now && tick - lastPaint_ < kPaintIntervalMs) {
+        ::SetTimer(Handle(), kProgressTimer, static_cast<UINT>(kPaintIntervalMs - (tick - lastPaint_)), nullptr);
+        return;
+    }
+    ::KillTimer(Handle(), kProgressTimer);
+    progressPosted_.store(false);
+    std::wstring text;
+    int bar = 0;
+    {
+        const std::lock_guard lock(progressMutex_);
+        text = pendingText_;
+        bar = pendingBar_;
+    }
+    lastPaint_ = tick;
     if (text != shownText_) {
         SetItemText(IDC_PROGRESS_TEXT, text);
         ::UpdateWindow(Item(IDC_PROGRESS_TEXT));
-        shownText_ = text;
+        shownText_ = std::move(text);
     }
-    const int scaled = barScale_.Position(position);
-    const int maximum = barScale_.Maximum();
-    const int pixels = maximum > 0 ? ::MulDiv(scaled, barWidth_, maximum) : 0;
-    if (pixels != shownBarPixels_ || scaled >= maximum) {
-        ::SendMessageW(Item(IDC_PROGRESS), PBM_SETPOS, scaled, 0);
+    if (bar != shownBar_) {
+        ::SendMessageW(Item(IDC_PROGRESS), PBM_SETPOS, bar, 0);
         ::UpdateWindow(Item(IDC_PROGRESS));
-        shownBarPixels_ = pixels;
+        shownBar_ = bar;
     }
 }
 
 void CveltrixDlg::ResetIdleControls() {
+    FlushProgress();
     EnableIdleButtons();
     EnableItem(IDC_CANCEL_DOWNLOAD, false);
     cancelRequested.store(false);

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "download/progress.h"
@@ -47,18 +48,28 @@ private:
 
     bool OnSysCommand(WPARAM command);
     bool PaintMinimized();
+    void RestoreFocus();
+    void ApplyProgressRange(int maximum);
+    void PaintProgress(bool now);
+    void FlushProgress();
 
     HICON icon_;
     std::atomic<bool> cancelRequested{false};
     std::atomic<win::WorkerThread*> workerThread{nullptr};
     std::unique_ptr<win::WorkerThread> workerStorage_;
-    // Worker thread only: the last folder picked, and what the bar and the
-    // text show, so unchanged values are not repainted.
+    // Worker thread only: the last folder picked and the bar's scale.
     std::wstring chosenFolder_;
     BarScale barScale_;
+    // The newest progress, handed from the worker to the window thread,
+    // which paints it at most once a frame.
+    std::mutex progressMutex_;
+    std::wstring pendingText_;
+    int pendingBar_ = 0;
+    std::atomic<bool> progressPosted_{false};
+    // Window thread only: what the controls show now.
     std::wstring shownText_;
-    int shownBarPixels_ = -1;
-    int barWidth_ = 0;
+    int shownBar_ = 0;
+    ULONGLONG lastPaint_ = 0;
 };
 
 }  // namespace cveltrix
