@@ -5,7 +5,12 @@ enable_language(RC)
 add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
 if(MINGW)
     # Self-contained: no MinGW runtime DLLs beside the exe; wWinMain entry.
-    add_link_options(-static -static-libgcc -static-libstdc++ -municode)
+    add_link_options(-static -static-libgcc -static-libstdc++ -municode -s)
+elseif(MSVC)
+    # Self-contained with the static runtime; the resource script carries
+    # the manifest, so the linker must not add a second one.
+    set(CMAKE_MSVC_RUNTIME_LIBRARY "MultiThreaded$<$<CONFIG:Debug>:Debug>")
+    add_link_options(/MANIFEST:NO)
 endif()
 
 add_library(cveltrix_win STATIC
