@@ -23,19 +23,22 @@ bool HasStatus(HttpRequest& request, std::uint32_t code) {
     return status && *status == code;
 }
 
-// The proxy turned the credentials down: tinyproxy answers wrong ones with
-// 401, and a client may send cached ones before any 407 was seen.
-bool CredentialsRefused(HttpRequest& request) {
-    return HasStatus(request, kStatusProxyAuthRequired) || HasStatus(request, kStatusUnauthorized);
+enum class Challenge { None, Answered, UserNameRefused };
+
+// Answers a 407 with the credentials; an empty user name sends nothing more.
+Challenge AnswerProxyChallenge(HttpRequest& request, const std::wstring& userName, const std::wstring& password) {
+    if (!HasStatus(request, kStatusProxyAuthRequired)) return Challenge::None;
+    if (!request.SetProxyUserName(userName)) return Challenge::UserNameRefused;
+    if (!userName.empty() && request.SetProxyPassword(password)) request.Resend();
+    return Challenge::Answered;
 }
 
-// Answers a 407 with the credentials. False when the client will not take
-// the user name; an empty user name sends nothing more.
-bool AnswerProxyChallenge(HttpRequest& request, const std::wstring& userName, const std::wstring& password) {
-    if (!HasStatus(request, kStatusProxyAuthRequired)) return true;
-    if (!request.SetProxyUserName(userName)) return false;
-    if (!userName.empty() && request.SetProxyPassword(password)) request.Resend();
-    return true;
+// After the credentials went out, tinyproxy answers wrong ones with 401,
+// others with another 407.
+bool CredentialsRefused(HttpRequest& request, Challenge challenge) {
+    return challenge == Challenge::UserNameRefused ||
+           (challenge == Challenge::Answered &&
+            (HasStatus(request, kStatusProxyAuthRequired) || HasStatus(request, kStatusUnauthorized)));
 }
 
 // 0 when the answer carries no usable length.
@@ -61,7 +64,7 @@ std::int64_t ProbeThroughProxy(HttpClient& http, const std::wstring& url, const 
     const auto request = session ? session->OpenUrl(url, L"") : nullptr;
     if (!request) return kProbeProxyUnreachable;
     request->Resend();
-    if (!AnswerProxyChallenge(*request, userName, password) || CredentialsRefused(*request)) {
+    if (CredentialsRefused(*request, AnswerProxyChallenge(*request, userName, password))) {
         return kProbeProxyAuthFailed;
     }
     if (!HasStatus(*request, kStatusOk)) return 0;
@@ -144,8 +147,8 @@ private:
             return false;
         }
         request_->Resend();
-        if (!AnswerProxyChallenge(*request_, env_.settings.userName, env_.settings.password) ||
-            CredentialsRefused(*request_)) {
+        if (CredentialsRefused(*request_,
+                               AnswerProxyChallenge(*request_, env_.settings.userName, env_.settings.password))) {
             Show(msg::ProxyAuthFailed);
             return false;
         }

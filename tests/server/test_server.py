@@ -415,13 +415,15 @@ class _Handler(http.server.BaseHTTPRequestHandler):
         invert = mode.wrong_bytes and not isinstance(reply.body, _Page)
         began, position = time.monotonic(), reply.start
         while position < stop:
-            sent = self._send_slice(reply.body, position, min(step, stop - position), invert)
+            count = min(step, stop - position)
+            # A slice leaves when the rate allows its last byte, so the body takes length / rate.
+            if rate and self.owner._stopping.wait(began + (position + count - reply.start) / rate - time.monotonic()):
+                break
+            sent = self._send_slice(reply.body, position, count, invert)
             if not sent:
                 break  # the file shrank under us
             position += sent
             self.owner._update(self.entry, body_bytes=position - reply.start)
-            if rate and self.owner._stopping.wait(began + (position - reply.start) / rate - time.monotonic()):
-                break
         complete = position == reply.stop
         self.owner._update(self.entry, complete=complete)
         if not complete:
@@ -492,7 +494,8 @@ class InstallerServer:
         self._mode = parse_mode(mode)
         self._queue = deque()
         self._log = []
-        self._log_file = open(log_path, "a", encoding="utf-8") if log_path else None
+        self._log_path = log_path
+        self._log_file = None
         self._lock = threading.Condition()
         self._connections = set()
         self._connection_count = 0
@@ -503,6 +506,8 @@ class InstallerServer:
     # -- life cycle
     def start(self):
         self._listener = _Listener(self, self._requested_port)
+        if self._log_path:
+            self._log_file = open(self._log_path, "w", encoding="utf-8")
         self._thread = threading.Thread(target=self._listener.serve_forever, args=(0.1,), name="installer-server",
                                         daemon=True)
         self._thread.start()
@@ -680,7 +685,7 @@ def _arguments(argv):
                         help="mode of the next request (repeatable, in order)")
     parser.add_argument("--rate", type=int, help="bytes per second for every answer")
     parser.add_argument("--cache", choices=("static", "none"), default="static")
-    parser.add_argument("--log", help="append one JSON line per request to this file")
+    parser.add_argument("--log", help="write one JSON line per request to this file")
     parser.add_argument("--sample-out", metavar="PATH", help="write the content to PATH and exit")
     parser.add_argument("--sha256", action="store_true", help="print the content's SHA-256 and exit")
     args = parser.parse_args(argv)

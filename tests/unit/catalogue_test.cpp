@@ -1,0 +1,140 @@
+#include "resources/catalogue.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <set>
+
+namespace cveltrix {
+namespace {
+
+using testing::UnorderedElementsAreArray;
+
+TEST(CatalogueTest, HoldsExactlyTheMessagesAndCaptionsOfTheTool) {
+    std::vector<CatalogueId> ids;
+    for (const CatalogueEntry& entry : CatalogueEntries()) ids.push_back(entry.id);
+    const std::vector<CatalogueId> expected{3,   4,   5,    6,    7,    8,    9,    10,   11,   12,   13,   14,   15, 16,
+                                            1,   2,   101,  105,  130,  1012, 1013, 1014, 1015, 1017, 1018, 1019, 1020,
+                                            58112};
+    EXPECT_THAT(ids, UnorderedElementsAreArray(expected));
+}
+
+TEST(CatalogueTest, EveryEntryHasBothColumnsAndLoadTextReturnsThem) {
+    for (const CatalogueEntry& entry : CatalogueEntries()) {
+        SCOPED_TRACE(entry.id);
+        EXPECT_FALSE(std::wstring_view(entry.english).empty());
+        EXPECT_FALSE(std::wstring_view(entry.japanese).empty());
+        EXPECT_EQ(LoadText(entry.id, Language::English), entry.english);
+        EXPECT_EQ(LoadText(entry.id, Language::Japanese), entry.japanese);
+    }
+}
+
+TEST(CatalogueTest, UnknownIdsLoadAsEmptyText) {
+    for (CatalogueId id : {0, 17, 102, 1003, 1016, 65535}) {
+        EXPECT_TRUE(LoadText(static_cast<CatalogueId>(id), Language::English).empty()) << id;
+        EXPECT_TRUE(LoadText(static_cast<CatalogueId>(id), Language::Japanese).empty()) << id;
+    }
+}
+
+struct ExactText {
+    CatalogueId id;
+    Language language;
+    std::wstring_view text;
+};
+
+class CatalogueTextTest : public testing::TestWithParam<ExactText> {};
+
+// Trailing and doubled blanks, misspellings and line breaks belong to the
+// texts; comparing whole views catches any of them lost.
+TEST_P(CatalogueTextTest, IsExactToTheLastBlank) {
+    EXPECT_EQ(LoadText(GetParam().id, GetParam().language), GetParam().text);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    English, CatalogueTextTest,
+    testing::Values(
+        ExactText{3, Language::English, L"Download has already been completed. "},
+        ExactText{4, Language::English,
+                  L"The proxy server could not be connected.\nPlease confirm  proxy server setting."},
+        ExactText{5, Language::English,
+                  L"The authentication of the proxy server was failed.\nPlease confirm proxy server setting."},
+        ExactText{6, Language::English, L"It failed in writing the file. "},
+        ExactText{9, Language::English, L"It failed in making the file. "},
+        ExactText{10, Language::English,
+                  L"It was not possible to connect it with the server. Please confirm the connection. "},
+        ExactText{11, Language::English, L"Exit ?"},
+        ExactText{13, Language::English, L"Delete remaining dowloaded files and retry at the beginning."},
+        ExactText{14, Language::English, L"The connection was disconnected. "},
+        ExactText{15, Language::English, L"The selected folder may not be able to save.\nSelect an another folder."},
+        ExactText{130, Language::English, L"Downloading the "},
+        ExactText{58112, Language::English, L"Download"}));
+
+INSTANTIATE_TEST_SUITE_P(
+    Japanese, CatalogueTextTest,
+    testing::Values(
+        ExactText{3, Language::Japanese, L"すでにダウンロードが完了しています。"},
+        ExactText{8, Language::Japanese,
+                  L"ソフトウェアのダウンロードが終了しました。\nダウンロードファイルを格納するフォルダを選択してください。"},
+        ExactText{11, Language::Japanese, L"終了しますか？"},
+        ExactText{12, Language::Japanese, L"未完了のダウンロードファイルが見つかりました。\nダウンロードを継続しますか？"},
+        ExactText{13, Language::Japanese, L"未完了のダウンロードファイルを破棄して、\n最初からダウンロードをやり直しますか？"},
+        ExactText{130, Language::Japanese, L"をダウンロードします。"},
+        ExactText{1, Language::Japanese, L"OK"},
+        ExactText{2, Language::Japanese, L"キャンセル"},
+        ExactText{1019, Language::Japanese, L"ユーザー名"},
+        ExactText{58112, Language::Japanese, L"ダウンロード"}));
+
+struct LanguageCase {
+    std::uint16_t id;
+    bool japanese;
+};
+
+class UiLanguageTest : public testing::TestWithParam<LanguageCase> {};
+
+TEST_P(UiLanguageTest, OnlyAJapanesePrimaryLanguageSelectsTheJapaneseColumn) {
+    EXPECT_EQ(LanguageForUi(GetParam().id), GetParam().japanese ? Language::Japanese : Language::English);
+}
+
+// Sublanguage bits (the top six) never matter; a mask of the low byte only
+// would take 0x0111 for Japanese.
+INSTANTIATE_TEST_SUITE_P(Locale, UiLanguageTest,
+                         testing::Values(LanguageCase{0x0411, true}, LanguageCase{0x0011, true},
+                                         LanguageCase{0x0811, true}, LanguageCase{0xFC11, true},
+                                         LanguageCase{0x0409, false}, LanguageCase{0x0407, false},
+                                         LanguageCase{0x0412, false}, LanguageCase{0x0111, false},
+                                         LanguageCase{0x0000, false}));
+
+TEST(JapaneseLocaleTest, LooksAtTheLowTenBitsOfTheLocaleOnly) {
+    EXPECT_TRUE(IsJapaneseLocale(0x0411));
+    EXPECT_TRUE(IsJapaneseLocale(0x00010411));  // a sort order on top
+    EXPECT_TRUE(IsJapaneseLocale(0x0C11));
+    EXPECT_FALSE(IsJapaneseLocale(0x0409));
+    EXPECT_FALSE(IsJapaneseLocale(0x0407));
+    EXPECT_FALSE(IsJapaneseLocale(0x0111));
+    EXPECT_FALSE(IsJapaneseLocale(0x00110409));
+}
+
+TEST(MessageBoxTest, IconFollowsTheBoxKind) {
+    EXPECT_EQ(IconFor(BoxKind::Ok), BoxIcon::Warning);
+    EXPECT_EQ(IconFor(BoxKind::OkInformation), BoxIcon::Information);
+    EXPECT_EQ(IconFor(BoxKind::YesNo), BoxIcon::Question);
+}
+
+TEST(MessageBoxTest, EachMessageHasItsBoxKind) {
+    const std::set<CatalogueId> information{3, 8};
+    const std::set<CatalogueId> questions{11, 12, 13};
+    for (CatalogueId id = 3; id <= 16; ++id) {
+        const BoxKind expected = information.contains(id) ? BoxKind::OkInformation
+                                 : questions.contains(id) ? BoxKind::YesNo
+                                                          : BoxKind::Ok;
+        EXPECT_EQ(BoxKindOf(id), expected) << id;
+    }
+}
+
+TEST(FolderPickerTitleTest, FollowsTheLocale) {
+    EXPECT_EQ(FolderPickerTitle(true), L"ダウンロードしたファイルの保存先を選択してください。");
+    EXPECT_EQ(FolderPickerTitle(false), L"Select the folder");
+}
+
+}  // namespace
+}  // namespace cveltrix

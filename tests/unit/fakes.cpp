@@ -1,0 +1,347 @@
+#include "fakes.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace cveltrix::test {
+namespace {
+
+// Headers and messages in the log are plain ASCII.
+std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
+
+// What a proxy sends back instead of forwarding a request it has not let
+// through: a short page of its own.
+constexpr std::uint64_t kProxyPageSize = 120;
+
+class FakeRequest : public HttpRequest {
+public:
+    FakeRequest(RequestScript script, std::shared_ptr<RequestRecord> record, EventLog& log,
+                std::shared_ptr<int> live, std::shared_ptr<bool> sessionAlive, std::shared_ptr<int> orphaned)
+        : script_(std::move(script)), record_(std::move(record)), log_(log), live_(std::move(live)),
+          sessionAlive_(std::move(sessionAlive)), orphaned_(std::move(orphaned)) {
+        ++*live_;
+    }
+    ~FakeRequest() override {
+        --*live_;
+        if (!*sessionAlive_) ++*orphaned_;
+        log_.push_back("close request");
+    }
+
+    bool Resend() override {
+        ++record_->resends;
+        if (script_.proxyAuth && userName_) {
+            credentialsTried_ = true;
+            admitted_ = *userName_ == script_.proxyAuth->userName && password_ == script_.proxyAuth->password;
+        }
+        return true;
+    }
+
+    std::optional<std::uint32_t> StatusCode() override {
+        if (Admitted()) return script_.status;
+        return credentialsTried_ ? script_.proxyAuth->refusal : 407u;
+    }
+
+    std::optional<std::wstring> ContentLengthText() override {
+        return Admitted() ? script_.contentLength : std::to_wstring(kProxyPageSize);
+    }
+    std::optional<std::wstring> ContentRangeText() override {
+        return Admitted() ? script_.contentRange : std::nullopt;
+    }
+
+    bool SetProxyUserName(const std::wstring& userName) override {
+        record_->userNamesSet.push_back(userName);
+        if (script_.failSetUserName) return false;
+        userName_ = userName;
+        return true;
+    }
+    bool SetProxyPassword(const std::wstring& password) override {
+        record_->passwordsSet.push_back(password);
+        if (script_.failSetPassword) return false;
+        password_ = password;
+        return true;
+    }
+
+    std::uint32_t QueryAvailable() override {
+        const std::uint64_t left = BodyEnd() - record_->delivered;
+        return static_cast<std::uint32_t>(std::min<std::uint64_t>(left, script_.available));
+    }
+
+    bool Read(std::span<std::byte> buffer, std::uint32_t& read) override {
+        record_->readSizes.push_back(buffer.size());
+        read = 0;
+        if (script_.failReadAfter && record_->delivered >= *script_.failReadAfter) return false;
+        const std::uint64_t end = std::min(BodyEnd(), script_.failReadAfter.value_or(BodyEnd()));
+        const std::uint64_t count = std::min<std::uint64_t>(buffer.size(), end - record_->delivered);
+        const auto bytes = Pattern(BodyOffset() + record_->delivered, count);
+        std::copy(bytes.begin(), bytes.end(), buffer.begin());
+        record_->delivered += count;
+        read = static_cast<std::uint32_t>(count);
+        return true;
+    }
+
+private:
+    bool Admitted() const { return !script_.proxyAuth || admitted_; }
+    std::uint64_t BodyOffset() const { return Admitted() ? script_.bodyOffset : 0; }
+    std::uint64_t BodyEnd() const {
+        const std::uint64_t size = Admitted() ? script_.bodySize : kProxyPageSize;
+        return std::min(size, script_.dropAfter.value_or(size));
+    }
+
+    RequestScript script_;
+    std::shared_ptr<RequestRecord> record_;
+    EventLog& log_;
+    std::shared_ptr<int> live_;
+    std::shared_ptr<bool> sessionAlive_;
+    std::shared_ptr<int> orphaned_;
+    std::optional<std::wstring> userName_;
+    std::optional<std::wstring> password_;
+    bool credentialsTried_ = false;
+    bool admitted_ = false;
+};
+
+class FakeFile : public File {
+public:
+    FakeFile(FakeFileSystem& files, FakeFileData& data, EventLog& log) : files_(files), data_(data), log_(log) {
+        ++data_.openHandles;
+    }
+    ~FakeFile() override {
+        --data_.openHandles;
+        log_.push_back("close file");
+    }
+
+    std::optional<std::uint64_t> Size() override {
+        log_.push_back("size");
+        if (files_.failSize) return std::nullopt;
+        return data_.Size();
+    }
+    bool SeekToEnd() override {
+        position_ = data_.Size();
+        return true;
+    }
+    std::uint64_t Write(std::span<const std::byte> data) override {
+        log_.push_back("write");
+        const std::uint64_t count = std::min<std::uint64_t>(data.size(), files_.Room());
+        if (position_ < data_.untracked) {
+            ++data_.misplacedWrites;
+        } else {
+            const std::uint64_t at = position_ - data_.untracked;
+            if (at + count > data_.bytes.size()) data_.bytes.resize(at + count);
+            std::copy_n(data.begin(), count, data_.bytes.begin() + static_cast<std::ptrdiff_t>(at));
+        }
+        position_ += count;
+        return count;
+    }
+    bool Truncate() override {
+        log_.push_back("truncate");
+        if (files_.failTruncate) return false;
+        data_.untracked = 0;
+        data_.bytes.clear();
+        position_ = 0;
+        return true;
+    }
+
+private:
+    FakeFileSystem& files_;
+    FakeFileData& data_;
+    EventLog& log_;
+    std::uint64_t position_ = 0;
+};
+
+}  // namespace
+
+int FindEvent(const EventLog& log, const std::string& event, int from) {
+    for (int i = from; i < static_cast<int>(log.size()); ++i)
+        if (log[i] == event) return i;
+    return -1;
+}
+
+int FindLastEvent(const EventLog& log, const std::string& event) {
+    for (int i = static_cast<int>(log.size()) - 1; i >= 0; --i)
+        if (log[i] == event) return i;
+    return -1;
+}
+
+std::byte PatternByte(std::uint64_t offset) {
+    return static_cast<std::byte>((offset % 251) ^ ((offset / 251) % 256));
+}
+
+std::vector<std::byte> Pattern(std::uint64_t from, std::uint64_t count) {
+    std::vector<std::byte> bytes(count);
+    for (std::uint64_t i = 0; i < count; ++i) bytes[i] = PatternByte(from + i);
+    return bytes;
+}
+
+// ---------------------------------------------------------------- HTTP
+
+RequestScript ProbeAnswer(std::uint64_t length) {
+    RequestScript script;
+    script.contentLength = std::to_wstring(length);
+    script.bodySize = length;
+    return script;
+}
+
+RequestScript PartialAnswer(std::uint64_t from, std::uint64_t length) {
+    RequestScript script;
+    script.status = 206;
+    script.contentLength = std::to_wstring(length - from);
+    script.contentRange = L"bytes " + std::to_wstring(from) + L"-" + std::to_wstring(length - 1) + L"/" +
+                          std::to_wstring(length);
+    script.bodyOffset = from;
+    script.bodySize = length - from;
+    return script;
+}
+
+RequestScript WholeAnswer(std::uint64_t length) { return ProbeAnswer(length); }
+
+RequestScript ErrorAnswer(std::uint32_t status) {
+    RequestScript script;
+    script.status = status;
+    script.contentLength = L"300";
+    script.bodySize = 300;
+    return script;
+}
+
+RequestScript UnreachableAnswer() {
+    RequestScript script;
+    script.unreachable = true;
+    return script;
+}
+
+class FakeSession : public HttpSession {
+public:
+    FakeSession(FakeHttpClient& client, bool throughProxy, std::wstring proxyText)
+        : client_(client), throughProxy_(throughProxy), proxyText_(std::move(proxyText)) {
+        ++*client_.liveSessions_;
+    }
+    ~FakeSession() override {
+        *alive_ = false;
+        --*client_.liveSessions_;
+        client_.log_.push_back("close session");
+    }
+
+    std::unique_ptr<HttpRequest> OpenUrl(const std::wstring& url, const std::wstring& extraHeaders) override {
+        client_.opened_.push_back({throughProxy_, proxyText_, url, extraHeaders});
+        client_.log_.push_back("open url " + Narrow(extraHeaders));
+        if (client_.scripts_.empty()) return nullptr;
+        RequestScript script = std::move(client_.scripts_.front());
+        client_.scripts_.pop_front();
+        if (script.unreachable) return nullptr;
+        auto record = std::make_shared<RequestRecord>();
+        client_.requests_.push_back(record);
+        return std::make_unique<FakeRequest>(std::move(script), record, client_.log_, client_.liveRequests_, alive_,
+                                             client_.orphaned_);
+    }
+
+private:
+    FakeHttpClient& client_;
+    bool throughProxy_;
+    std::wstring proxyText_;
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+};
+
+std::unique_ptr<HttpSession> FakeHttpClient::Open(bool throughProxy, const std::wstring& proxyText) {
+    log_.push_back(throughProxy ? "open proxy session" : "open session");
+    if (failSessions) return nullptr;
+    return std::make_unique<FakeSession>(*this, throughProxy, proxyText);
+}
+
+std::unique_ptr<HttpSession> FakeHttpClient::OpenPreconfigured() { return Open(false, L""); }
+
+std::unique_ptr<HttpSession> FakeHttpClient::OpenThroughProxy(const std::wstring& proxyText) {
+    return Open(true, proxyText);
+}
+
+// ---------------------------------------------------------------- files
+
+void FakeFileSystem::Put(const std::wstring& path, std::uint64_t size) { files[path].bytes = Pattern(0, size); }
+
+void FakeFileSystem::PutUntracked(const std::wstring& path, std::uint64_t size) { files[path].untracked = size; }
+
+bool FakeFileSystem::HoldsPattern(const std::wstring& path) const {
+    const FakeFileData& data = files.at(path);
+    return data.misplacedWrites == 0 && data.bytes == Pattern(data.untracked, data.bytes.size());
+}
+
+std::uint64_t FakeFileSystem::Room() const {
+    if (!capacity) return std::numeric_limits<std::uint64_t>::max();
+    std::uint64_t used = 0;
+    for (const auto& [path, data] : files) used += data.Size();
+    return used >= *capacity ? 0 : *capacity - used;
+}
+
+std::unique_ptr<File> FakeFileSystem::OpenAlways(const std::wstring& path) {
+    log_.push_back("open file");
+    if (failOpen) return nullptr;
+    return std::make_unique<FakeFile>(*this, files[path], log_);
+}
+
+// Like the platform, an open file can be neither deleted nor moved.
+bool FakeFileSystem::Delete(const std::wstring& path) {
+    log_.push_back("delete");
+    deletes.push_back(path);
+    const auto found = files.find(path);
+    if (failDelete || found == files.end() || found->second.openHandles > 0) return false;
+    files.erase(found);
+    return true;
+}
+
+bool FakeFileSystem::MoveReplacing(const std::wstring& from, const std::wstring& to) {
+    log_.push_back("move");
+    moves.push_back({from, to});
+    const auto source = files.find(from);
+    if (failMove || source == files.end() || source->second.openHandles > 0) return false;
+    if (const auto target = files.find(to); target != files.end() && target->second.openHandles > 0) return false;
+    FakeFileData moved = std::move(source->second);
+    files.erase(source);
+    files[to] = std::move(moved);
+    return true;
+}
+
+// ---------------------------------------------------------------- window
+
+std::vector<CatalogueId> FakeRunWindow::MessageIds() const {
+    std::vector<CatalogueId> ids;
+    for (const Shown& shown : messages_) ids.push_back(shown.id);
+    return ids;
+}
+
+int FakeRunWindow::ShowMessage(CatalogueId id, BoxKind kind) {
+    messages_.push_back({id, kind});
+    log_.push_back("message " + std::to_string(id));
+    auto& queue = answers_[id];
+    if (queue.empty()) return kind == BoxKind::YesNo ? 7 : 1;
+    const int answer = queue.front();
+    queue.pop_front();
+    return answer;
+}
+
+void FakeRunWindow::ReportAndRelease(CatalogueId id) {
+    released_.push_back(id);
+    log_.push_back("release " + std::to_string(id));
+}
+
+void FakeRunWindow::SetProgressRange(std::uint64_t length) {
+    ranges_.push_back(length);
+    log_.push_back("range");
+}
+
+void FakeRunWindow::ShowProgress(const std::wstring& text, std::uint64_t position) {
+    progress_.push_back({text, position});
+}
+
+void FakeRunWindow::ResetIdleControls() {
+    ++resets_;
+    log_.push_back("reset");
+}
+
+bool FakeRunWindow::CancelRequested() const {
+    return cancelAfterChunks && static_cast<int>(progress_.size()) >= *cancelAfterChunks;
+}
+
+std::optional<std::wstring> FakeRunWindow::ChooseSaveFolder() {
+    ++folderPrompts_;
+    log_.push_back("choose folder");
+    return folderChoice;
+}
+
+}  // namespace cveltrix::test

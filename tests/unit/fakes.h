@@ -1,0 +1,269 @@
+// In-memory stand-ins for the HTTP client, the file system and the main
+// window. All three write into one shared event log, so tests can check the
+// order in which a run touches them (handles closed before the size is read,
+// the file emptied before the transfer request goes out, and so on).
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <memory>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "download/file.h"
+#include "download/http.h"
+#include "download/integrity.h"
+#include "download/run_window.h"
+
+namespace cveltrix::test {
+
+using EventLog = std::vector<std::string>;
+
+// Index of the first event equal to `event` at or after `from`; -1 if none.
+int FindEvent(const EventLog& log, const std::string& event, int from = 0);
+int FindLastEvent(const EventLog& log, const std::string& event);
+
+// The byte a served file holds at `offset`; files written by a correct run
+// hold exactly this pattern.
+std::byte PatternByte(std::uint64_t offset);
+std::vector<std::byte> Pattern(std::uint64_t from, std::uint64_t count);
+
+// Parameterised cases carry a name: the test's name, and how a failure
+// prints the case.
+struct NamedCase {
+    std::string name;
+};
+inline std::ostream& operator<<(std::ostream& os, const NamedCase& c) { return os << c.name; }
+
+template <class Case>
+std::string CaseName(const testing::TestParamInfo<Case>& info) {
+    return info.param.name;
+}
+
+// ---------------------------------------------------------------- HTTP
+
+// A proxy that wants a user name and password before it forwards anything.
+struct ProxyAuth {
+    std::wstring userName;
+    std::wstring password;
+    // What it answers once wrong credentials were sent (407, or 401 as some
+    // proxies do).
+    std::uint32_t refusal = 407;
+};
+
+// How one request opened by OpenUrl answers.
+struct RequestScript {
+    // Status once the proxy (if any) let the request through; nothing when
+    // the status cannot be read.
+    std::optional<std::uint32_t> status = 200;
+    std::optional<ProxyAuth> proxyAuth;
+    bool failSetUserName = false;
+    bool failSetPassword = false;
+    std::optional<std::wstring> contentLength;
+    std::optional<std::wstring> contentRange;
+    // The body is bytes [bodyOffset, bodyOffset + bodySize) of the pattern.
+    std::uint64_t bodyOffset = 0;
+    std::uint64_t bodySize = 0;
+    // Most bytes one QueryAvailable reports.
+    std::uint32_t available = 8192;
+    // The connection ends (reads return true with 0) after this many bytes.
+    std::optional<std::uint64_t> dropAfter;
+    // Reads fail (return false with 0) after this many bytes.
+    std::optional<std::uint64_t> failReadAfter;
+    // OpenUrl returns nothing.
+    bool unreachable = false;
+};
+
+// What a served file of `length` bytes answers to a probe without a range.
+RequestScript ProbeAnswer(std::uint64_t length);
+// A 206 for the bytes from `from` on of a file of `length` bytes.
+RequestScript PartialAnswer(std::uint64_t from, std::uint64_t length);
+// A 200 with the whole file, whatever range was asked.
+RequestScript WholeAnswer(std::uint64_t length);
+// An answer with `status` and a small error page as its body.
+RequestScript ErrorAnswer(std::uint32_t status);
+// Nothing answers: OpenUrl fails.
+RequestScript UnreachableAnswer();
+
+// `script` with one change applied, for variations on the answers above.
+template <class Change>
+RequestScript With(RequestScript script, Change change) {
+    change(script);
+    return script;
+}
+
+struct OpenedUrl {
+    bool throughProxy = false;
+    std::wstring proxyText;
+    std::wstring url;
+    std::wstring headers;
+};
+
+struct RequestRecord {
+    std::vector<std::wstring> userNamesSet;
+    std::vector<std::wstring> passwordsSet;
+    std::vector<std::size_t> readSizes;
+    int resends = 0;
+    std::uint64_t delivered = 0;
+};
+
+class FakeHttpClient : public HttpClient {
+public:
+    explicit FakeHttpClient(EventLog& log) : log_(log) {}
+
+    // Scripts are used by the OpenUrl calls in order, whatever session they
+    // come from; an OpenUrl with no script left fails.
+    void Answer(RequestScript script) { scripts_.push_back(std::move(script)); }
+
+    bool failSessions = false;
+
+    std::unique_ptr<HttpSession> OpenPreconfigured() override;
+    std::unique_ptr<HttpSession> OpenThroughProxy(const std::wstring& proxyText) override;
+
+    const std::vector<OpenedUrl>& Opened() const { return opened_; }
+    // One record per request actually handed out, in order.
+    const std::vector<std::shared_ptr<RequestRecord>>& Requests() const { return requests_; }
+    int LiveRequests() const { return *liveRequests_; }
+    int LiveSessions() const { return *liveSessions_; }
+    // Requests destroyed after the session they came from.
+    int OrphanedRequests() const { return *orphaned_; }
+
+private:
+    friend class FakeSession;
+    std::unique_ptr<HttpSession> Open(bool throughProxy, const std::wstring& proxyText);
+
+    EventLog& log_;
+    std::deque<RequestScript> scripts_;
+    std::vector<OpenedUrl> opened_;
+    std::vector<std::shared_ptr<RequestRecord>> requests_;
+    std::shared_ptr<int> liveRequests_ = std::make_shared<int>(0);
+    std::shared_ptr<int> liveSessions_ = std::make_shared<int>(0);
+    std::shared_ptr<int> orphaned_ = std::make_shared<int>(0);
+};
+
+// ---------------------------------------------------------------- files
+
+struct FakeFileData {
+    // Bytes before `bytes` that are counted but not stored, so that files of
+    // many GiB cost nothing.
+    std::uint64_t untracked = 0;
+    std::vector<std::byte> bytes;
+    int openHandles = 0;
+    // Writes that landed inside the untracked part (never at the end).
+    int misplacedWrites = 0;
+
+    std::uint64_t Size() const { return untracked + bytes.size(); }
+};
+
+class FakeFileSystem : public FileSystem {
+public:
+    explicit FakeFileSystem(EventLog& log) : log_(log) {}
+
+    std::map<std::wstring, FakeFileData> files;
+    bool failOpen = false;
+    bool failSize = false;
+    bool failDelete = false;
+    bool failTruncate = false;
+    bool failMove = false;
+    // The disk fills up once files hold this many bytes in total.
+    std::optional<std::uint64_t> capacity;
+
+    struct Move {
+        std::wstring from;
+        std::wstring to;
+    };
+    std::vector<Move> moves;
+    std::vector<std::wstring> deletes;
+
+    // A file holding bytes [0, size) of the pattern.
+    void Put(const std::wstring& path, std::uint64_t size);
+    // A file of `size` bytes whose content is not kept.
+    void PutUntracked(const std::wstring& path, std::uint64_t size);
+    bool Has(const std::wstring& path) const { return files.contains(path); }
+    std::uint64_t SizeOf(const std::wstring& path) const { return files.at(path).Size(); }
+    // The file holds exactly the pattern's first SizeOf(path) bytes.
+    bool HoldsPattern(const std::wstring& path) const;
+
+    // Bytes that still fit on the disk.
+    std::uint64_t Room() const;
+
+    std::unique_ptr<File> OpenAlways(const std::wstring& path) override;
+    bool Delete(const std::wstring& path) override;
+    bool MoveReplacing(const std::wstring& from, const std::wstring& to) override;
+
+private:
+    EventLog& log_;
+};
+
+// A digest of whatever the test says the file holds.
+class FakeHasher : public FileHasher {
+public:
+    std::optional<Sha256Digest> digest;
+    std::vector<std::wstring> hashed;
+
+    std::optional<Sha256Digest> Sha256OfFile(const std::wstring& path) override {
+        hashed.push_back(path);
+        return digest;
+    }
+};
+
+// ---------------------------------------------------------------- window
+
+class FakeRunWindow : public RunWindow {
+public:
+    explicit FakeRunWindow(EventLog& log) : log_(log) {}
+
+    struct Shown {
+        CatalogueId id;
+        BoxKind kind;
+        bool operator==(const Shown&) const = default;
+    };
+    struct Progress {
+        std::wstring text;
+        std::uint64_t position;
+    };
+
+    // Answers to message boxes by id, used in order; unscripted Yes/No boxes
+    // answer No (7), OK boxes OK (1).
+    void AnswerTo(CatalogueId id, int button) { answers_[id].push_back(button); }
+    // The folder picker's answer; nothing means the user cancels.
+    std::optional<std::wstring> folderChoice;
+    // CancelRequested turns true once this many progress updates were shown.
+    std::optional<int> cancelAfterChunks;
+
+    const std::vector<Shown>& Messages() const { return messages_; }
+    std::vector<CatalogueId> MessageIds() const;
+    const std::vector<CatalogueId>& Released() const { return released_; }
+    const std::vector<std::uint64_t>& Ranges() const { return ranges_; }
+    const std::vector<Progress>& ProgressShown() const { return progress_; }
+    int Resets() const { return resets_; }
+    int Yields() const { return yields_; }
+    int FolderPrompts() const { return folderPrompts_; }
+
+    int ShowMessage(CatalogueId id, BoxKind kind) override;
+    void ReportAndRelease(CatalogueId id) override;
+    void SetProgressRange(std::uint64_t length) override;
+    void ShowProgress(const std::wstring& text, std::uint64_t position) override;
+    void ResetIdleControls() override;
+    bool CancelRequested() const override;
+    void YieldTime() override { ++yields_; }
+    std::optional<std::wstring> ChooseSaveFolder() override;
+
+private:
+    EventLog& log_;
+    std::map<CatalogueId, std::deque<int>> answers_;
+    std::vector<Shown> messages_;
+    std::vector<CatalogueId> released_;
+    std::vector<std::uint64_t> ranges_;
+    std::vector<Progress> progress_;
+    int resets_ = 0;
+    int yields_ = 0;
+    int folderPrompts_ = 0;
+};
+
+}  // namespace cveltrix::test

@@ -1,0 +1,85 @@
+// A build that pins the installer's digest saves only a file that has it.
+#include "download/integrity.h"
+
+#include <gmock/gmock.h>
+
+#include "worker_fixture.h"
+
+namespace cveltrix::test {
+namespace {
+
+using testing::ElementsAre;
+
+constexpr const wchar_t* kHex = L"00112233445566778899aabbccddeeffFFEEDDCCBBAA99887766554433221100";
+
+Sha256Digest ExpectedDigest() {
+    return {0x00, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88, 0x99, 0xaa, 0xbb, 0xcc, 0xdd, 0xee, 0xff,
+            0xff, 0xee, 0xdd, 0xcc, 0xbb, 0xaa, 0x99, 0x88, 0x77, 0x66, 0x55, 0x44, 0x33, 0x22, 0x11, 0x00};
+}
+
+TEST(ParseSha256Test, TakesSixtyFourHexDigitsOfEitherCase) {
+    EXPECT_EQ(ParseSha256(kHex), ExpectedDigest());
+}
+
+TEST(ParseSha256Test, RejectsAnyOtherText) {
+    const std::wstring hex = kHex;
+    EXPECT_EQ(ParseSha256(L""), std::nullopt);
+    EXPECT_EQ(ParseSha256(hex.substr(1)), std::nullopt);
+    EXPECT_EQ(ParseSha256(hex + L"0"), std::nullopt);
+    EXPECT_EQ(ParseSha256(L"g" + hex.substr(1)), std::nullopt);
+    EXPECT_EQ(ParseSha256(hex.substr(0, 63) + L" "), std::nullopt);
+    EXPECT_EQ(ParseSha256(L"0x" + hex.substr(2)), std::nullopt);
+}
+
+class PinnedWorkerTest : public WorkerTest {
+protected:
+    PinnedWorkerTest() {
+        env.hasher = &hasher;
+        env.pin = ExpectedDigest();
+        Serve(ProbeAnswer(kLength), WholeAnswer(kLength));
+    }
+
+    FakeHasher hasher;
+};
+
+TEST_F(PinnedWorkerTest, FileWithThePinnedDigestIsSaved) {
+    hasher.digest = ExpectedDigest();
+    Run();
+    EXPECT_THAT(hasher.hashed, ElementsAre(kTempPath));
+    EXPECT_THAT(window.Messages(), ElementsAre(kCompleteShown));
+    EXPECT_TRUE(Saved(kLength));
+}
+
+// Resuming can never mend wrong bytes, so the next Start begins afresh.
+TEST_F(PinnedWorkerTest, FileWithAnotherDigestIsEmptiedAndNotOffered) {
+    hasher.digest = Sha256Digest{};
+    Run();
+    EXPECT_THAT(window.Messages(), ElementsAre(Shown{16, BoxKind::Ok}));
+    EXPECT_EQ(window.FolderPrompts(), 0);
+    EXPECT_TRUE(TempHolds(0));
+}
+
+TEST_F(PinnedWorkerTest, FileThatCannotBeHashedIsKeptButNotOffered) {
+    Run();
+    EXPECT_THAT(window.Messages(), ElementsAre(Shown{16, BoxKind::Ok}));
+    EXPECT_TRUE(TempHolds(kLength));
+}
+
+TEST_F(PinnedWorkerTest, IncompleteFileIsNotHashed) {
+    window.cancelAfterChunks = 1;
+    Run();
+    EXPECT_TRUE(hasher.hashed.empty());
+    EXPECT_TRUE(window.Messages().empty());
+}
+
+TEST_F(WorkerTest, WithoutAPinNothingIsHashed) {
+    FakeHasher hasher;
+    env.hasher = &hasher;
+    Serve(ProbeAnswer(kLength), WholeAnswer(kLength));
+    Run();
+    EXPECT_TRUE(hasher.hashed.empty());
+    EXPECT_TRUE(Saved(kLength));
+}
+
+}  // namespace
+}  // namespace cveltrix::test

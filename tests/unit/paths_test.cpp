@@ -1,0 +1,127 @@
+#include "download/paths.h"
+
+#include <gtest/gtest.h>
+
+namespace cveltrix {
+namespace {
+
+constexpr const wchar_t* kUrl =
+    L"http://download.example.com/archives/043/Kelvrane_for_(K)QZ415_270[2.20]series_Installer.exe";
+constexpr const wchar_t* kFileName = L"Kelvrane_for_(K)QZ415_270[2.20]series_Installer.exe";
+
+struct SplitCase {
+    const wchar_t* path;
+    const wchar_t* drive;
+    const wchar_t* dir;
+    const wchar_t* name;
+    const wchar_t* ext;
+};
+
+class SplitPathTest : public testing::TestWithParam<SplitCase> {};
+
+TEST_P(SplitPathTest, FollowsTheClassicRule) {
+    const SplitCase& c = GetParam();
+    const PathParts parts = SplitPath(c.path);
+    EXPECT_EQ(parts.drive, c.drive);
+    EXPECT_EQ(parts.dir, c.dir);
+    EXPECT_EQ(parts.name, c.name);
+    EXPECT_EQ(parts.ext, c.ext);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Paths, SplitPathTest,
+    testing::Values(
+        // The second character is 't', so no drive; "[2.20]" is no extension.
+        SplitCase{kUrl, L"", L"http://download.example.com/archives/043/",
+                  L"Kelvrane_for_(K)QZ415_270[2.20]series_Installer", L".exe"},
+        SplitCase{L"C:\\Tools\\Cveltrix.exe", L"C:", L"\\Tools\\", L"Cveltrix", L".exe"},
+        SplitCase{L"\\\\server\\share\\tools\\Cveltrix.exe", L"", L"\\\\server\\share\\tools\\", L"Cveltrix",
+                  L".exe"},
+        SplitCase{L"C:\\Tools\\README", L"C:", L"\\Tools\\", L"README", L""},
+        SplitCase{L"C:\\my.tools\\v1.2\\runner", L"C:", L"\\my.tools\\v1.2\\", L"runner", L""},
+        SplitCase{L"C:\\my.tools\\archive.tar.gz", L"C:", L"\\my.tools\\", L"archive.tar", L".gz"},
+        SplitCase{L"C:/mixed\\seps/file.bin", L"C:", L"/mixed\\seps/", L"file", L".bin"},
+        SplitCase{L"C:file.txt", L"C:", L"", L"file", L".txt"},
+        SplitCase{L"C:\\Tools\\", L"C:", L"\\Tools\\", L"", L""},
+        SplitCase{L"C:\\Tools\\file.", L"C:", L"\\Tools\\", L"file", L"."},
+        SplitCase{L".profile", L"", L"", L"", L".profile"},
+        SplitCase{L"plain", L"", L"", L"plain", L""},
+        SplitCase{L"D:", L"D:", L"", L"", L""},
+        SplitCase{L"", L"", L"", L"", L""}));
+
+// A folder nested deep enough to pass 300 characters.
+std::wstring DeepFolder() {
+    std::wstring folder = L"C:\\";
+    for (int i = 0; i < 30; ++i) folder += L"deepfolder" + std::to_wstring(i) + L"\\";
+    return folder;
+}
+
+TEST(SplitPathTest, KeepsEveryPartOfAPathBeyond300Characters) {
+    const std::wstring name(280, L'n');
+    const std::wstring ext = L"." + std::wstring(270, L'e');
+    const PathParts parts = SplitPath(DeepFolder() + name + ext);
+    ASSERT_GT(DeepFolder().size(), 300u);
+    EXPECT_EQ(parts.drive + parts.dir, DeepFolder());
+    EXPECT_EQ(parts.name, name);
+    EXPECT_EQ(parts.ext, ext);
+}
+
+TEST(FileNameOfTest, IsTheUrlsLastSegmentWithBracketsAndParentheses) {
+    EXPECT_EQ(FileNameOf(kUrl), kFileName);
+    EXPECT_EQ(FolderOf(L"C:\\Tools\\Cveltrix.exe"), L"C:\\Tools\\");
+}
+
+struct TempCase {
+    std::wstring exePath;
+    std::wstring expected;
+};
+
+class BuildTempPathTest : public testing::TestWithParam<TempCase> {};
+
+TEST_P(BuildTempPathTest, SitsBesideTheExecutableWithTempAfterTheExtension) {
+    EXPECT_EQ(BuildTempPath(GetParam().exePath, kUrl), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Paths, BuildTempPathTest,
+    testing::Values(
+        TempCase{L"C:\\Tools\\Cveltrix.exe", L"C:\\Tools\\Kelvrane_for_(K)QZ415_270[2.20]series_Installer.exe_temp"},
+        TempCase{L"D:\\Cveltrix.exe", L"D:\\Kelvrane_for_(K)QZ415_270[2.20]series_Installer.exe_temp"},
+        TempCase{L"\\\\server\\share\\Cveltrix.exe",
+                 L"\\\\server\\share\\Kelvrane_for_(K)QZ415_270[2.20]series_Installer.exe_temp"},
+        TempCase{L"C:/Program Files/v1.2\\Cveltrix.exe",
+                 L"C:/Program Files/v1.2\\Kelvrane_for_(K)QZ415_270[2.20]series_Installer.exe_temp"},
+        TempCase{DeepFolder() + L"Cveltrix.exe", DeepFolder() + kFileName + L"_temp"}));
+
+TEST(BuildDestinationPathTest, JoinsFolderAndFileNameWithOneSeparator) {
+    EXPECT_EQ(BuildDestinationPath(L"C:\\Users\\me\\Desktop", kUrl),
+              L"C:\\Users\\me\\Desktop\\Kelvrane_for_(K)QZ415_270[2.20]series_Installer.exe");
+    EXPECT_EQ(BuildDestinationPath(DeepFolder() + L"out", kUrl), DeepFolder() + L"out\\" + kFileName);
+}
+
+TEST(BuildDestinationPathTest, DoublesTheSeparatorAfterADriveRoot) {
+    EXPECT_EQ(BuildDestinationPath(L"D:\\", kUrl), L"D:\\\\Kelvrane_for_(K)QZ415_270[2.20]series_Installer.exe");
+}
+
+struct LabelCase {
+    const wchar_t* piece;
+    bool japaneseLocale;
+    std::wstring expected;
+};
+
+class DescriptionLabelTest : public testing::TestWithParam<LabelCase> {};
+
+// The word order follows the locale, whichever language the piece is in.
+TEST_P(DescriptionLabelTest, OrdersPieceAndFileNameByLocale) {
+    EXPECT_EQ(DescriptionLabel(GetParam().piece, kUrl, GetParam().japaneseLocale), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Paths, DescriptionLabelTest,
+    testing::Values(LabelCase{L"Downloading the ", false, std::wstring(L"Downloading the ") + kFileName},
+                    LabelCase{L"Downloading the ", true, std::wstring(kFileName) + L"Downloading the "},
+                    LabelCase{L"をダウンロードします。", true, std::wstring(kFileName) + L"をダウンロードします。"},
+                    LabelCase{L"をダウンロードします。", false, std::wstring(L"をダウンロードします。") + kFileName}));
+
+}  // namespace
+}  // namespace cveltrix

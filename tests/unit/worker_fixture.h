@@ -1,0 +1,124 @@
+// A download run over the fakes, with the checks every run must pass
+// whatever path it takes.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <tuple>
+
+#include "download/worker.h"
+#include "fakes.h"
+
+namespace cveltrix::test {
+
+inline const std::wstring kUrl =
+    L"http://127.0.0.1:47321/archives/043/Kelvrane_for_(K)QZ415_270[2.20]series_Installer.exe";
+inline const std::wstring kTempPath = L"C:\\Tools\\Kelvrane_for_(K)QZ415_270[2.20]series_Installer.exe_temp";
+inline const std::wstring kFolder = L"D:\\Installers";
+inline const std::wstring kDestination = L"D:\\Installers\\Kelvrane_for_(K)QZ415_270[2.20]series_Installer.exe";
+
+// Seven reads of at most 8192 bytes.
+inline constexpr std::uint64_t kLength = 50000;
+inline constexpr std::uint64_t kGiB = 1024ull * 1024 * 1024;
+
+class WorkerTest : public testing::Test {
+protected:
+    WorkerTest() { window.folderChoice = kFolder; }
+
+    // Every run ends idle exactly once, as its very last act, with every
+    // handle released and the temp file never deleted.
+    void TearDown() override {
+        EXPECT_EQ(window.Resets(), 1);
+        EXPECT_EQ(FindLastEvent(log, "reset"), static_cast<int>(log.size()) - 1);
+        EXPECT_EQ(http.LiveRequests(), 0);
+        EXPECT_EQ(http.LiveSessions(), 0);
+        EXPECT_EQ(http.OrphanedRequests(), 0);
+        EXPECT_TRUE(files.deletes.empty());
+        for (const auto& [path, data] : files.files) EXPECT_EQ(data.openHandles, 0);
+    }
+
+    void Run() { EXPECT_EQ(DownloadWorker(env), 0); }
+
+    void UseProxy(std::wstring userName = L"", std::wstring password = L"") {
+        env.settings.mode = ProxyConfig::kUseProxy;
+        env.settings.address = L"127.0.0.1";
+        env.settings.port = L"3128";
+        env.settings.userName = std::move(userName);
+        env.settings.password = std::move(password);
+    }
+
+    // Every request went the same way, to the download URL.
+    void ExpectEveryRequestThrough(std::optional<std::wstring> proxyText) const {
+        ASSERT_FALSE(http.Opened().empty());
+        for (const OpenedUrl& opened : http.Opened()) {
+            EXPECT_EQ(opened.throughProxy, proxyText.has_value());
+            EXPECT_EQ(opened.proxyText, proxyText.value_or(L""));
+            EXPECT_EQ(opened.url, kUrl);
+        }
+    }
+
+    void Serve(RequestScript probe, RequestScript transfer) {
+        http.Answer(std::move(probe));
+        http.Answer(std::move(transfer));
+    }
+
+    // The extra headers of each OpenUrl, in order.
+    std::vector<std::wstring> HeadersSent() const {
+        std::vector<std::wstring> headers;
+        for (const OpenedUrl& opened : http.Opened()) headers.push_back(opened.headers);
+        return headers;
+    }
+
+    bool Saved(std::uint64_t length) const {
+        return !files.Has(kTempPath) && files.Has(kDestination) && files.SizeOf(kDestination) == length &&
+               files.HoldsPattern(kDestination);
+    }
+
+    bool TempHolds(std::uint64_t size) const {
+        return files.Has(kTempPath) && files.SizeOf(kTempPath) == size && files.HoldsPattern(kTempPath);
+    }
+
+    EventLog log;
+    FakeHttpClient http{log};
+    FakeFileSystem files{log};
+    FakeRunWindow window{log};
+    std::wstring chosenFolder;
+    WorkerEnvironment env{window, http, files, kUrl, kTempPath, chosenFolder, ProxyConfig{}};
+};
+
+// What holds for both ways to the server is tested once each way.
+enum class Way { Direct, ThroughProxy };
+
+class EitherWayTest : public WorkerTest, public testing::WithParamInterface<Way> {
+protected:
+    void SetUp() override {
+        if (GetParam() == Way::ThroughProxy) UseProxy();
+    }
+};
+
+template <class Case>
+class BothWaysTest : public WorkerTest, public testing::WithParamInterface<std::tuple<Way, Case>> {
+protected:
+    void SetUp() override {
+        if (std::get<0>(this->GetParam()) == Way::ThroughProxy) UseProxy();
+    }
+    const Case& Param() const { return std::get<1>(this->GetParam()); }
+};
+
+inline std::string WayLabel(Way way) { return way == Way::Direct ? "Direct" : "ThroughProxy"; }
+inline std::string WayName(const testing::TestParamInfo<Way>& info) { return WayLabel(info.param); }
+
+template <class... Cases>
+auto BothWays(Cases... cases) {
+    return testing::Combine(testing::Values(Way::Direct, Way::ThroughProxy), testing::Values(cases...));
+}
+
+template <class Case>
+std::string WayAndCaseName(const testing::TestParamInfo<std::tuple<Way, Case>>& info) {
+    return std::get<1>(info.param).name + WayLabel(std::get<0>(info.param));
+}
+
+using Shown = FakeRunWindow::Shown;
+inline const Shown kCompleteShown{8, BoxKind::OkInformation};
+
+}  // namespace cveltrix::test

@@ -1,0 +1,310 @@
+// Download runs: what holds both ways, then what the direct way (the
+// default mode) does on its own.
+#include <gmock/gmock.h>
+
+#include "worker_fixture.h"
+
+namespace cveltrix::test {
+namespace {
+
+using testing::Each;
+using testing::ElementsAre;
+using testing::Le;
+
+struct CompletingCase : NamedCase {
+    std::uint64_t initial;
+    RequestScript transfer;
+    std::wstring rangeHeader;
+    // The event the temp file must be emptied before; empty when it stays.
+    std::string emptiedBefore;
+};
+
+using CompletingRunTest = BothWaysTest<CompletingCase>;
+
+TEST_P(CompletingRunTest, EndsWithTheWholeFileInTheChosenFolder) {
+    const CompletingCase& c = Param();
+    files.Put(kTempPath, c.initial);
+    Serve(ProbeAnswer(kLength), c.transfer);
+    Run();
+    EXPECT_THAT(HeadersSent(), ElementsAre(L"", c.rangeHeader));
+    ExpectEveryRequestThrough(env.settings.mode == ProxyConfig::kUseProxy
+                                  ? std::optional<std::wstring>(L"127.0.0.1:3128")
+                                  : std::nullopt);
+    const int emptied = FindEvent(log, "truncate");
+    if (c.emptiedBefore.empty()) {
+        EXPECT_EQ(emptied, -1);
+    } else {
+        ASSERT_NE(emptied, -1);
+        EXPECT_LT(emptied, FindEvent(log, c.emptiedBefore));
+    }
+    EXPECT_EQ(window.ProgressShown().back().text, L"49KB / 48KB  100%Received ");
+    EXPECT_EQ(window.ProgressShown().back().position, kLength);
+    EXPECT_THAT(window.Messages(), ElementsAre(kCompleteShown));
+    EXPECT_TRUE(window.Released().empty());
+    EXPECT_EQ(window.FolderPrompts(), 1);
+    EXPECT_EQ(chosenFolder, kFolder);
+    ASSERT_EQ(files.moves.size(), 1u);
+    EXPECT_EQ(files.moves[0].from, kTempPath);
+    EXPECT_EQ(files.moves[0].to, kDestination);
+    EXPECT_TRUE(Saved(kLength));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Answers, CompletingRunTest,
+    BothWays(CompletingCase{"FreshWhole", 0, WholeAnswer(kLength), L"Range: bytes=0-", ""},
+             CompletingCase{"FreshRangeFromZero", 0, PartialAnswer(0, kLength), L"Range: bytes=0-", ""},
+             CompletingCase{"ResumeFrom1000", 1000, PartialAnswer(1000, kLength), L"Range: bytes=1000-", ""},
+             CompletingCase{"ServerIgnoresTheRange", 1000, WholeAnswer(kLength), L"Range: bytes=1000-", "write"},
+             CompletingCase{"TempLongerThanTheFile", kLength + 10000, PartialAnswer(0, kLength), L"Range: bytes=0-",
+                            "open url Range: bytes=0-"}),
+    WayAndCaseName<CompletingCase>);
+
+TEST_F(WorkerTest, ShowsProgressAfterEveryWrite) {
+    files.Put(kTempPath, 1000);
+    Serve(ProbeAnswer(kLength), PartialAnswer(1000, kLength));
+    Run();
+    EXPECT_THAT(window.Ranges(), ElementsAre(kLength));
+    EXPECT_LT(FindEvent(log, "range"), FindEvent(log, "write"));
+    const auto& shown = window.ProgressShown();
+    ASSERT_EQ(shown.size(), 6u);
+    EXPECT_EQ(shown.front().text, L"9KB / 48KB  18%Received ");
+    EXPECT_EQ(shown.front().position, 1000u + 8192u);
+    EXPECT_EQ(shown[4].position, 1000u + 5 * 8192u);
+    EXPECT_EQ(window.Yields(), 6);
+}
+
+TEST_F(WorkerTest, ReadsAtMost16KiBAtATime) {
+    RequestScript transfer = WholeAnswer(kLength);
+    transfer.available = 100000;
+    Serve(ProbeAnswer(kLength), transfer);
+    Run();
+    const auto& reads = http.Requests()[1]->readSizes;
+    ASSERT_FALSE(reads.empty());
+    EXPECT_EQ(reads.front(), 16384u);
+    EXPECT_THAT(reads, Each(Le(16384u)));
+    EXPECT_TRUE(Saved(kLength));
+}
+
+// The server answers 416 to a range past the end; the run must still see
+// that it has the whole file.
+TEST_P(EitherWayTest, AlreadyCompleteFileIsReportedAndOfferedForSaving) {
+    files.Put(kTempPath, kLength);
+    Serve(ProbeAnswer(kLength), With(ErrorAnswer(416), [](auto& s) { s.contentRange = L"bytes */50000"; }));
+    Run();
+    EXPECT_THAT(HeadersSent(), ElementsAre(L"", L"Range: bytes=50000-"));
+    EXPECT_THAT(window.Messages(), ElementsAre(Shown{3, BoxKind::OkInformation}, kCompleteShown));
+    EXPECT_EQ(FindEvent(log, "write"), -1);
+    EXPECT_TRUE(Saved(kLength));
+}
+
+TEST_F(WorkerTest, TempFileThatCannotBeEmptiedIsReportedAndLeftAsItWas) {
+    files.Put(kTempPath, 1000);
+    files.failTruncate = true;
+    Serve(ProbeAnswer(kLength), WholeAnswer(kLength));
+    Run();
+    EXPECT_EQ(window.Messages().size(), 1u);
+    EXPECT_TRUE(TempHolds(1000));
+    EXPECT_EQ(window.FolderPrompts(), 0);
+}
+
+struct RefusedCase : NamedCase {
+    std::uint64_t initial;
+    RequestScript transfer;
+};
+
+using RefusedTransferTest = BothWaysTest<RefusedCase>;
+
+// Whatever body comes with an answer that does not continue the file, it is
+// never appended.
+TEST_P(RefusedTransferTest, ReportsTheServerAndLeavesTheTempFileAsItWas) {
+    files.Put(kTempPath, Param().initial);
+    Serve(ProbeAnswer(kLength), Param().transfer);
+    Run();
+    EXPECT_THAT(window.Messages(), ElementsAre(Shown{10, BoxKind::Ok}));
+    EXPECT_TRUE(window.Released().empty());
+    EXPECT_TRUE(TempHolds(Param().initial));
+    EXPECT_EQ(FindEvent(log, "write"), -1);
+    EXPECT_EQ(window.FolderPrompts(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Answers, RefusedTransferTest,
+    BothWays(RefusedCase{"NotFoundPage", 0, ErrorAnswer(404)},
+             RefusedCase{"NotFoundPageOnResume", 1000, ErrorAnswer(404)},
+             RefusedCase{"ServerError", 1000, ErrorAnswer(500)},
+             RefusedCase{"UnsatisfiableBeforeTheEnd", 1000, ErrorAnswer(416)},
+             RefusedCase{"RangeStartingEarlier", 1000, PartialAnswer(500, kLength)},
+             RefusedCase{"RangeStartingLater", 1000, PartialAnswer(2000, kLength)},
+             RefusedCase{"RangeFromZeroOnResume", 1000, PartialAnswer(0, kLength)},
+             RefusedCase{"PartialWithoutContentRange", 1000,
+                         With(PartialAnswer(1000, kLength), [](auto& s) { s.contentRange.reset(); })},
+             RefusedCase{"StatusUnreadable", 0, With(WholeAnswer(kLength), [](auto& s) { s.status.reset(); })}),
+    WayAndCaseName<RefusedCase>);
+
+struct ProbeFailure : NamedCase {
+    RequestScript probe;
+};
+
+class DirectProbeFailureTest : public WorkerTest, public testing::WithParamInterface<ProbeFailure> {};
+
+TEST_P(DirectProbeFailureTest, ReportsTheServerWithoutOpeningTheTransfer) {
+    files.Put(kTempPath, 1000);
+    Serve(GetParam().probe, WholeAnswer(kLength));
+    Run();
+    EXPECT_THAT(window.Released(), ElementsAre(10));
+    EXPECT_TRUE(window.Messages().empty());
+    EXPECT_EQ(http.Opened().size(), 1u);
+    EXPECT_TRUE(TempHolds(1000));
+}
+
+INSTANTIATE_TEST_SUITE_P(Answers, DirectProbeFailureTest,
+                         testing::Values(ProbeFailure{"Unreachable", UnreachableAnswer()},
+                                         ProbeFailure{"NotFoundPage", ErrorAnswer(404)},
+                                         ProbeFailure{"NoContentLength",
+                                                      With(ProbeAnswer(kLength), [](auto& s) { s.contentLength.reset(); })},
+                                         ProbeFailure{"ZeroLength", ProbeAnswer(0)}),
+                         CaseName<ProbeFailure>);
+
+TEST_F(WorkerTest, NoSessionAtAllReportsTheServer) {
+    http.failSessions = true;
+    Run();
+    EXPECT_THAT(window.Released(), ElementsAre(10));
+    EXPECT_TRUE(window.Messages().empty());
+}
+
+TEST_F(WorkerTest, TransferRequestThatCannotBeOpenedReportsTheServer) {
+    files.Put(kTempPath, 1000);
+    Serve(ProbeAnswer(kLength), UnreachableAnswer());
+    Run();
+    EXPECT_THAT(window.Messages(), ElementsAre(Shown{10, BoxKind::Ok}));
+    EXPECT_TRUE(TempHolds(1000));
+}
+
+TEST_F(WorkerTest, TempFileThatCannotBeOpenedStopsBeforeAnyRequest) {
+    files.failOpen = true;
+    Serve(ProbeAnswer(kLength), WholeAnswer(kLength));
+    Run();
+    EXPECT_THAT(window.Messages(), ElementsAre(Shown{9, BoxKind::Ok}));
+    EXPECT_TRUE(http.Opened().empty());
+}
+
+struct DropCase : NamedCase {
+    RequestScript transfer;
+};
+
+RequestScript Dropping(std::optional<std::uint64_t> RequestScript::*when) {
+    RequestScript script = WholeAnswer(kLength);
+    script.*when = 20000;
+    return script;
+}
+
+using DroppedConnectionTest = BothWaysTest<DropCase>;
+
+TEST_P(DroppedConnectionTest, KeepsWhatArrivedAndSaysTheConnectionWasLost) {
+    Serve(ProbeAnswer(kLength), Param().transfer);
+    Run();
+    EXPECT_THAT(window.Messages(), ElementsAre(Shown{14, BoxKind::Ok}));
+    EXPECT_TRUE(TempHolds(20000));
+    EXPECT_EQ(window.FolderPrompts(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Ends, DroppedConnectionTest,
+                         BothWays(DropCase{"EndOfBody", Dropping(&RequestScript::dropAfter)},
+                                  DropCase{"FailedRead", Dropping(&RequestScript::failReadAfter)}),
+                         WayAndCaseName<DropCase>);
+
+TEST_P(EitherWayTest, FullDiskKeepsTheBytesWrittenAndSaysTheWriteFailed) {
+    files.Put(kTempPath, 1000);
+    files.capacity = 21000;
+    Serve(ProbeAnswer(kLength), PartialAnswer(1000, kLength));
+    Run();
+    EXPECT_THAT(window.Messages(), ElementsAre(Shown{6, BoxKind::Ok}));
+    EXPECT_TRUE(TempHolds(21000));
+    EXPECT_EQ(window.FolderPrompts(), 0);
+}
+
+TEST_P(EitherWayTest, CancelKeepsThePartialFileWithoutASaveStep) {
+    window.cancelAfterChunks = 2;
+    Serve(ProbeAnswer(kLength), WholeAnswer(kLength));
+    Run();
+    EXPECT_TRUE(window.Messages().empty());
+    EXPECT_TRUE(TempHolds(2 * 8192));
+    EXPECT_EQ(window.ProgressShown().size(), 2u);
+}
+
+TEST_P(EitherWayTest, CancelBeforeTheFirstChunkWritesNothing) {
+    window.cancelAfterChunks = 0;
+    files.Put(kTempPath, 1000);
+    Serve(ProbeAnswer(kLength), PartialAnswer(1000, kLength));
+    Run();
+    EXPECT_TRUE(window.Messages().empty());
+    EXPECT_TRUE(TempHolds(1000));
+}
+
+TEST_P(EitherWayTest, CancelSeenAfterTheLastChunkStillSaves) {
+    window.cancelAfterChunks = 7;
+    Serve(ProbeAnswer(kLength), WholeAnswer(kLength));
+    Run();
+    EXPECT_THAT(window.Messages(), ElementsAre(kCompleteShown));
+    EXPECT_TRUE(Saved(kLength));
+}
+
+TEST_P(EitherWayTest, ReleasesEveryHandleBeforeTheFinalSizeAndTheFileBeforeSaving) {
+    Serve(ProbeAnswer(kLength), WholeAnswer(kLength));
+    Run();
+    const int finalSize = FindLastEvent(log, "size");
+    EXPECT_LT(FindLastEvent(log, "close request"), finalSize);
+    EXPECT_LT(FindLastEvent(log, "close session"), finalSize);
+    EXPECT_LT(FindLastEvent(log, "close file"), FindEvent(log, "message 8"));
+    EXPECT_TRUE(Saved(kLength));
+}
+
+TEST_F(WorkerTest, NoFolderChosenKeepsTheCompleteTempFile) {
+    window.folderChoice.reset();
+    Serve(ProbeAnswer(kLength), WholeAnswer(kLength));
+    Run();
+    EXPECT_THAT(window.Messages(), ElementsAre(kCompleteShown, Shown{15, BoxKind::Ok}));
+    EXPECT_TRUE(files.moves.empty());
+    EXPECT_TRUE(TempHolds(kLength));
+    EXPECT_EQ(chosenFolder, L"");
+}
+
+TEST_F(WorkerTest, FailedMoveKeepsTheCompleteTempFile) {
+    files.failMove = true;
+    Serve(ProbeAnswer(kLength), WholeAnswer(kLength));
+    Run();
+    EXPECT_THAT(window.Messages(), ElementsAre(kCompleteShown, Shown{7, BoxKind::Ok}));
+    EXPECT_TRUE(TempHolds(kLength));
+    EXPECT_FALSE(files.Has(kDestination));
+}
+
+TEST_F(WorkerTest, DriveRootDestinationGetsADoubledSeparatorAndReplacesAnOldFile) {
+    const std::wstring destination = L"E:\\\\Kelvrane_for_(K)QZ415_270[2.20]series_Installer.exe";
+    window.folderChoice = L"E:\\";
+    files.files[destination].bytes.assign(10, std::byte{0x55});
+    Serve(ProbeAnswer(kLength), WholeAnswer(kLength));
+    Run();
+    EXPECT_EQ(chosenFolder, L"E:\\");
+    ASSERT_TRUE(files.Has(destination));
+    EXPECT_EQ(files.SizeOf(destination), kLength);
+    EXPECT_TRUE(files.HoldsPattern(destination));
+}
+
+// The run works on its own copy of the settings, never the process record.
+TEST_F(WorkerTest, DefaultSettingsTakeTheDirectWayWhateverTheProcessRecordSays) {
+    const ProxyConfig saved = ProcessProxyConfig();
+    ProcessProxyConfig().mode = ProxyConfig::kUseProxy;
+    ProcessProxyConfig().address = L"127.0.0.1";
+    Serve(ProbeAnswer(kLength), WholeAnswer(kLength));
+    Run();
+    ProcessProxyConfig() = saved;
+    ASSERT_EQ(http.Opened().size(), 2u);
+    EXPECT_FALSE(http.Opened()[0].throughProxy);
+    EXPECT_FALSE(http.Opened()[1].throughProxy);
+    EXPECT_TRUE(Saved(kLength));
+}
+
+INSTANTIATE_TEST_SUITE_P(Ways, EitherWayTest, testing::Values(Way::Direct, Way::ThroughProxy), WayName);
+
+}  // namespace
+}  // namespace cveltrix::test
