@@ -162,8 +162,9 @@ def parse_mode(text):
     """Parses "kind[,modifier...]", e.g. "ignore-range,close-after=500"."""
     if isinstance(text, Mode):
         return text
-    fields = {"text": text}
-    for item in filter(None, (part.strip() for part in text.split(","))):
+    items = [part.strip() for part in text.split(",") if part.strip()]
+    fields = {"text": ",".join(items) or "honour"}
+    for item in items:
         name, _, value = item.partition("=")
         _apply_mode_item(fields, name, value, item)
     return Mode(**fields)
