@@ -1,0 +1,350 @@
+// Test driver: drives the tool's windows from another process with Win32
+// messages, one command per run, answering on stdout in UTF-8 (JSON where
+// the answer has structure). Exit code 0 on success, 1 on failure, 2 on
+// bad usage.
+//
+//   driver wait-main TIMEOUT_MS        the main window is up and enabled
+//   driver state                       main window, its controls, its popups
+//   driver dialog TITLE                every control of a top-level dialog
+//   driver sysmenu                     the main window's system menu
+//   driver click ID                    a button of the main window
+//   driver press TITLE ID              a button of the dialog TITLE (posted)
+//   driver check TITLE ID              BM_CLICK on a radio button of TITLE
+//   driver settext TITLE ID TEXT       an edit's text in the dialog TITLE
+//   driver answer ID                   a button of the one popup of the main window
+//   driver syscommand ID               a system-menu command to the main window
+//   driver key esc|enter               the key to the focused control
+//   driver minimize | restore
+#include <windows.h>
+#include <commctrl.h>
+
+#include <cstdio>
+#include <cwchar>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr wchar_t kMainTitle[] = L"Cveltrix Downloader";
+constexpr wchar_t kDialogClass[] = L"#32770";
+
+std::string Utf8(const std::wstring& text) {
+    if (text.empty()) return {};
+    const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                           nullptr, nullptr);
+    std::string out(static_cast<size_t>(size), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size, nullptr, nullptr);
+    return out;
+}
+
+void Print(const std::wstring& text) {
+    const std::string bytes = Utf8(text) + "\n";
+    DWORD written = 0;
+    ::WriteFile(::GetStdHandle(STD_OUTPUT_HANDLE), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+                nullptr);
+}
+
+int Fail(const std::wstring& why) {
+    Print(L"error: " + why);
+    return 1;
+}
+
+std::wstring Json(const std::wstring& text) {
+    std::wstring out = L"\"";
+    for (wchar_t c : text) {
+        if (c == L'"' || c == L'\\') {
+            out += L'\\';
+            out += c;
+        } else if (c == L'\n') {
+            out += L"\\n";
+        } else if (c == L'\r') {
+            out += L"\\r";
+        } else if (c < 0x20) {
+            wchar_t escaped[8];
+            std::swprintf(escaped, 8, L"\\u%04x", c);
+            out += escaped;
+        } else {
+            out += c;
+        }
+    }
+    return out + L"\"";
+}
+
+std::wstring Bool(bool value) { return value ? L"true" : L"false"; }
+std::wstring Number(long long value) { return std::to_wstring(value); }
+
+std::wstring TextOf(HWND window) {
+    const LRESULT length = ::SendMessageW(window, WM_GETTEXTLENGTH, 0, 0);
+    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+    const LRESULT copied = ::SendMessageW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
+    text.resize(static_cast<size_t>(copied));
+    return text;
+}
+
+std::wstring ClassOf(HWND window) {
+    wchar_t name[128] = {};
+    ::GetClassNameW(window, name, 128);
+    return name;
+}
+
+HWND FindMain() { return ::FindWindowW(kDialogClass, kMainTitle); }
+
+HWND FindDialog(const std::wstring& title) { return ::FindWindowW(kDialogClass, title.c_str()); }
+
+// 32-bit pixels of a size x size bitmap selected into `dc`.
+std::vector<DWORD> Pixels(HDC dc, HBITMAP bitmap, int size) {
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = size;
+    info.bmiHeader.biHeight = -size;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    std::vector<DWORD> pixels(static_cast<size_t>(size) * static_cast<size_t>(size));
+    ::GetDIBits(dc, bitmap, 0, static_cast<UINT>(size), pixels.data(), &info, DIB_RGB_COLORS);
+    return pixels;
+}
+
+// The message-box icon, told apart from the system icons by what the screen
+// shows: icon handles are not shared between processes under Wine, but the
+// display is. Each system icon is drawn on the box's background and the one
+// that matches the most pixels (at least nine in ten) names it.
+std::wstring IconName(HWND box) {
+    HWND icon = nullptr;
+    for (HWND child = ::GetWindow(box, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
+        if ((::GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) icon = child;
+    }
+    if (!icon) return L"none";
+    RECT place;
+    ::GetWindowRect(icon, &place);
+    const int size = ::GetSystemMetrics(SM_CXICON);
+    HDC screen = ::GetDC(nullptr);
+    HDC memory = ::CreateCompatibleDC(screen);
+    HBITMAP bitmap = ::CreateCompatibleBitmap(screen, size, size);
+    HGDIOBJ old = ::SelectObject(memory, bitmap);
+    ::BitBlt(memory, 0, 0, size, size, screen, place.left, place.top, SRCCOPY);
+    const COLORREF background = ::GetPixel(screen, place.left, place.top);
+    ::SelectObject(memory, old);
+    const std::vector<DWORD> shown = Pixels(memory, bitmap, size);
+
+    const struct {
+        LPCWSTR id;
+        const wchar_t* name;
+    } kIcons[] = {{IDI_EXCLAMATION, L"warning"}, {IDI_QUESTION, L"question"}, {IDI_ASTERISK, L"information"},
+                  {IDI_HAND, L"error"}};
+    std::wstring best = L"other";
+    size_t bestMatches = shown.size() * 9 / 10;
+    for (const auto& known : kIcons) {
+        old = ::SelectObject(memory, bitmap);
+        RECT all = {0, 0, size, size};
+        HBRUSH brush = ::CreateSolidBrush(background);
+        ::FillRect(memory, &all, brush);
+        ::DeleteObject(brush);
+        ::DrawIconEx(memory, 0, 0, ::LoadIconW(nullptr, known.id), size, size, 0, nullptr, DI_NORMAL);
+        ::SelectObject(memory, old);
+        const std::vector<DWORD> drawn = Pixels(memory, bitmap, size);
+        size_t matches = 0;
+        for (size_t i = 0; i < shown.size(); ++i) matches += (shown[i] & 0xFFFFFF) == (drawn[i] & 0xFFFFFF);
+        if (matches > bestMatches) {
+            bestMatches = matches;
+            best = known.name;
+        }
+    }
+    ::DeleteObject(bitmap);
+    ::DeleteDC(memory);
+    ::ReleaseDC(nullptr, screen);
+    return best;
+}
+
+std::wstring ControlJson(HWND control) {
+    const LONG style = ::GetWindowLongW(control, GWL_STYLE);
+    std::wstring out = L"{\"id\":" + Number(::GetDlgCtrlID(control)) + L",\"class\":" + Json(ClassOf(control)) +
+                       L",\"text\":" + Json(TextOf(control)) + L",\"enabled\":" + Bool(::IsWindowEnabled(control)) +
+                       L",\"visible\":" + Bool(::IsWindowVisible(control)) + L",\"style\":" + Number(style);
+    const std::wstring cls = ClassOf(control);
+    if (_wcsicmp(cls.c_str(), L"Button") == 0) {
+        out += L",\"checked\":" + Bool(::SendMessageW(control, BM_GETCHECK, 0, 0) == BST_CHECKED);
+    } else if (_wcsicmp(cls.c_str(), L"Edit") == 0) {
+        out += L",\"passwordChar\":" + Number(::SendMessageW(control, EM_GETPASSWORDCHAR, 0, 0));
+    } else if (_wcsicmp(cls.c_str(), PROGRESS_CLASSW) == 0) {
+        out += L",\"position\":" + Number(::SendMessageW(control, PBM_GETPOS, 0, 0)) + L",\"maximum\":" +
+               Number(::SendMessageW(control, PBM_GETRANGE, FALSE, 0));
+    }
+    return out + L"}";
+}
+
+// The focus window of the thread that owns `window`, or null.
+HWND FocusOf(HWND window) {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof(info);
+    if (!::GetGUIThreadInfo(::GetWindowThreadProcessId(window, nullptr), &info)) return nullptr;
+    return info.hwndFocus;
+}
+
+std::wstring FocusId(HWND window) {
+    HWND focus = FocusOf(window);
+    return focus ? Number(::GetDlgCtrlID(focus)) : L"null";
+}
+
+std::wstring DialogJson(HWND dialog) {
+    std::wstring out = L"{\"hwnd\":" + Number(reinterpret_cast<LONG_PTR>(dialog)) + L",\"title\":" +
+                       Json(TextOf(dialog)) + L",\"enabled\":" + Bool(::IsWindowEnabled(dialog)) + L",\"iconic\":" +
+                       Bool(::IsIconic(dialog)) + L",\"focus\":" + FocusId(dialog) + L",\"controls\":[";
+    bool first = true;
+    for (HWND child = ::GetWindow(dialog, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
+        out += (first ? L"" : L",") + ControlJson(child);
+        first = false;
+    }
+    return out + L"]}";
+}
+
+struct Popups {
+    HWND owner;
+    std::vector<HWND> found;
+};
+
+BOOL CALLBACK CollectPopup(HWND window, LPARAM context) {
+    auto* popups = reinterpret_cast<Popups*>(context);
+    if (::GetWindow(window, GW_OWNER) == popups->owner && ::IsWindowVisible(window)) popups->found.push_back(window);
+    return TRUE;
+}
+
+std::vector<HWND> PopupsOf(HWND owner) {
+    Popups popups{owner, {}};
+    ::EnumWindows(CollectPopup, reinterpret_cast<LPARAM>(&popups));
+    return popups.found;
+}
+
+std::wstring PopupJson(HWND popup) {
+    HWND message = ::GetDlgItem(popup, 0xFFFF);
+    std::wstring out = DialogJson(popup);
+    out.pop_back();
+    return out + L",\"message\":" + (message ? Json(TextOf(message)) : L"null") + L",\"icon\":" +
+           Json(IconName(popup)) + L"}";
+}
+
+int State() {
+    HWND main = FindMain();
+    if (!main) return Fail(L"no main window");
+    std::wstring out = DialogJson(main);
+    out.pop_back();
+    out += L",\"popups\":[";
+    bool first = true;
+    for (HWND popup : PopupsOf(main)) {
+        out += (first ? L"" : L",") + PopupJson(popup);
+        first = false;
+    }
+    Print(out + L"]}");
+    return 0;
+}
+
+int WaitMain(DWORD timeoutMs) {
+    const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
+    for (;;) {
+        HWND main = FindMain();
+        if (main && ::IsWindowVisible(main) && ::IsWindowEnabled(main)) {
+            Print(L"ok");
+            return 0;
+        }
+        if (::GetTickCount64() > deadline) return Fail(L"the main window did not appear");
+        ::Sleep(50);
+    }
+}
+
+int SystemMenu() {
+    HWND main = FindMain();
+    if (!main) return Fail(L"no main window");
+    HMENU menu = ::GetSystemMenu(main, FALSE);
+    std::wstring out = L"[";
+    for (int i = 0; i < ::GetMenuItemCount(menu); ++i) {
+        wchar_t text[256] = {};
+        MENUITEMINFOW item{};
+        item.cbSize = sizeof(item);
+        item.fMask = MIIM_FTYPE | MIIM_ID | MIIM_STATE | MIIM_STRING;
+        item.dwTypeData = text;
+        item.cch = 256;
+        ::GetMenuItemInfoW(menu, static_cast<UINT>(i), TRUE, &item);
+        out += (i ? L"," : L"") + std::wstring(L"{\"id\":") + Number(item.wID) + L",\"text\":" + Json(text) +
+               L",\"separator\":" + Bool(item.fType & MFT_SEPARATOR) + L",\"grayed\":" +
+               Bool(item.fState & MFS_GRAYED) + L"}";
+    }
+    Print(out + L"]");
+    return 0;
+}
+
+int PostClick(HWND dialog, int id) {
+    if (!dialog) return Fail(L"no such window");
+    ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(::GetDlgItem(dialog, id)));
+    Print(L"ok");
+    return 0;
+}
+
+int Answer(int id) {
+    HWND main = FindMain();
+    if (!main) return Fail(L"no main window");
+    const std::vector<HWND> popups = PopupsOf(main);
+    if (popups.size() != 1) return Fail(L"expected one popup, found " + Number(static_cast<long long>(popups.size())));
+    return PostClick(popups.front(), id);
+}
+
+int Check(HWND dialog, int id) {
+    if (!dialog) return Fail(L"no such window");
+    ::SendMessageW(::GetDlgItem(dialog, id), BM_CLICK, 0, 0);
+    Print(L"ok");
+    return 0;
+}
+
+int SetText(HWND dialog, int id, const wchar_t* text) {
+    if (!dialog) return Fail(L"no such window");
+    ::SendMessageW(::GetDlgItem(dialog, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
+    Print(L"ok");
+    return 0;
+}
+
+// A key goes to the focus window, through the dialog's message loop, where
+// IsDialogMessage turns Esc and Enter into the cancel and accept commands.
+int Key(const std::wstring& name) {
+    HWND main = FindMain();
+    if (!main) return Fail(L"no main window");
+    const WPARAM key = name == L"esc" ? VK_ESCAPE : VK_RETURN;
+    HWND focus = FocusOf(main);
+    HWND target = focus ? focus : main;
+    ::PostMessageW(target, WM_KEYDOWN, key, 1);
+    ::PostMessageW(target, WM_KEYUP, key, 0xC0000001);
+    Print(L"ok");
+    return 0;
+}
+
+int SysCommand(WPARAM command) {
+    HWND main = FindMain();
+    if (!main) return Fail(L"no main window");
+    ::PostMessageW(main, WM_SYSCOMMAND, command, 0);
+    Print(L"ok");
+    return 0;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    const std::wstring command = argc > 1 ? argv[1] : L"";
+    if (command == L"wait-main" && argc == 3) return WaitMain(static_cast<DWORD>(_wtoi(argv[2])));
+    if (command == L"state" && argc == 2) return State();
+    if (command == L"dialog" && argc == 3) {
+        HWND dialog = FindDialog(argv[2]);
+        if (!dialog) return Fail(L"no dialog titled " + std::wstring(argv[2]));
+        Print(DialogJson(dialog));
+        return 0;
+    }
+    if (command == L"sysmenu" && argc == 2) return SystemMenu();
+    if (command == L"click" && argc == 3) return PostClick(FindMain(), _wtoi(argv[2]));
+    if (command == L"press" && argc == 4) return PostClick(FindDialog(argv[2]), _wtoi(argv[3]));
+    if (command == L"check" && argc == 4) return Check(FindDialog(argv[2]), _wtoi(argv[3]));
+    if (command == L"settext" && argc == 5) return SetText(FindDialog(argv[2]), _wtoi(argv[3]), argv[4]);
+    if (command == L"answer" && argc == 3) return Answer(_wtoi(argv[2]));
+    if (command == L"syscommand" && argc == 3) return SysCommand(static_cast<WPARAM>(_wtoi(argv[2])));
+    if (command == L"key" && argc == 3) return Key(argv[2]);
+    if (command == L"minimize" && argc == 2) return SysCommand(SC_MINIMIZE);
+    if (command == L"restore" && argc == 2) return SysCommand(SC_RESTORE);
+    Print(L"usage: driver wait-main MS | state | dialog TITLE | sysmenu | click ID | press TITLE ID | "
+          L"check TITLE ID | settext TITLE ID TEXT | answer ID | syscommand ID | key esc|enter | minimize | restore");
+    return 2;
+}

@@ -1,0 +1,284 @@
+"""The Wine end-to-end harness: one Xvfb display and one fresh Wine prefix per
+test run (made by the session fixture), the tool started per case in a folder
+of its own, and the test driver that works its windows with Win32 messages.
+
+    python3 harness.py setup | teardown        (the ctest fixtures)
+
+Cases import App, Driver and the helpers below; the session is found through
+CVELTRIX_E2E_DIR (set by ctest) and the exes through CVELTRIX_WINDOWS_BUILD_DIR.
+"""
+import json
+import os
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "server"))
+
+import test_server  # noqa: E402  (the local installer server)
+
+SESSION_DIR = os.environ.get("CVELTRIX_E2E_DIR", os.path.join(tempfile.gettempdir(), "cveltrix-e2e"))
+BUILD_DIR = os.environ.get("CVELTRIX_WINDOWS_BUILD_DIR", os.path.join(HERE, "..", "..", "build", "windows"))
+TEST_PORT = int(os.environ.get("CVELTRIX_TEST_PORT", "47321"))
+STATE_FILE = os.path.join(SESSION_DIR, "session.json")
+TITLE = "Cveltrix Downloader"
+FILE_NAME = "Kelvrane_for_(K)QZ415_270[2.20]series_Installer.exe"
+TEMP_NAME = FILE_NAME + "_temp"
+EXES = {
+    "product": os.path.join(BUILD_DIR, "bin", "Cveltrix.exe"),
+    "local": os.path.join(BUILD_DIR, "test-local", "Cveltrix.exe"),
+    "pinned": os.path.join(BUILD_DIR, "test-pinned", "Cveltrix.exe"),
+}
+DRIVER = os.path.join(BUILD_DIR, "tests", "driver", "driver.exe")
+IDYES, IDNO, IDOK, IDCANCEL = 6, 7, 1, 2
+START, PROGRESS, PROXY, CANCEL, EXIT, PROGRESS_TEXT, LABEL = 1003, 1004, 1012, 1014, 1015, 1016, 130
+
+
+def wait_until(condition, timeout=20.0, interval=0.05, what="condition"):
+    """Polls until condition() returns something true; returns it."""
+    deadline = time.monotonic() + timeout
+    while True:
+        value = condition()
+        if value:
+            return value
+        if time.monotonic() > deadline:
+            raise AssertionError(f"timed out after {timeout} s waiting for {what}")
+        time.sleep(interval)
+
+
+# ---- the session: Xvfb and the Wine prefix ----------------------------------
+
+def _free_display():
+    for number in range(90, 200):
+        if not os.path.exists(f"/tmp/.X11-unix/X{number}") and not os.path.exists(f"/tmp/.X{number}-lock"):
+            return number
+    raise RuntimeError("no free X display number")
+
+
+def _quiet(command, env, timeout=120):
+    # Never a pipe: wine's helper processes would inherit it and keep it open.
+    subprocess.run(command, env=env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL, timeout=timeout, check=False)
+
+
+def setup_session():
+    for tool in ("wine", "wineserver", "Xvfb", "import"):
+        if not shutil.which(tool):
+            raise SystemExit(f"{tool} is missing: run tools/setup.sh")
+    teardown_session()
+    # A fresh prefix, home and app folders for every run.
+    shutil.rmtree(SESSION_DIR, ignore_errors=True)
+    os.makedirs(SESSION_DIR)
+    home = os.path.join(SESSION_DIR, "home")
+    os.makedirs(os.path.join(home, "Desktop"))
+    display = _free_display()
+    xvfb = subprocess.Popen(["Xvfb", f":{display}", "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+                            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                            start_new_session=True)
+    state = {"display": f":{display}", "xvfb_pid": xvfb.pid, "home": home,
+             "prefix": os.path.join(SESSION_DIR, "prefix"), "shots": os.path.join(SESSION_DIR, "screenshots")}
+    os.makedirs(state["shots"])
+    with open(STATE_FILE, "w") as f:
+        json.dump(state, f)
+    wait_until(lambda: os.path.exists(f"/tmp/.X11-unix/X{display}"), 10, what="Xvfb")
+    env = session_env(state)
+    started = time.monotonic()
+    _quiet(["wineboot", "-i"], env)
+    # Without a window manager every closing window would stall about 2 s.
+    _quiet(["wine", "reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v", "Managed", "/d", "N", "/f"], env)
+    _quiet(["wineserver", "-w"], env)
+    print(f"Wine prefix ready in {time.monotonic() - started:.1f} s at {state['prefix']}, display {state['display']}")
+
+
+def teardown_session():
+    state = load_session(required=False)
+    if not state:
+        return
+    _quiet(["wineserver", "-k"], session_env(state), timeout=30)
+    try:
+        os.kill(state["xvfb_pid"], signal.SIGTERM)
+    except ProcessLookupError:
+        pass
+    os.remove(STATE_FILE)
+
+
+def load_session(required=True):
+    try:
+        with open(STATE_FILE) as f:
+            return json.load(f)
+    except FileNotFoundError:
+        if required:
+            raise AssertionError(f"no Wine session in {SESSION_DIR}: the e2e_session fixture did not run")
+        return None
+
+
+def session_env(state, lang="en_US.UTF-8"):
+    env = dict(os.environ)
+    env.update(WINEPREFIX=state["prefix"], HOME=state["home"], DISPLAY=state["display"], WINEDEBUG="-all",
+               LANG=lang, LC_ALL=lang)
+    env.pop("WAYLAND_DISPLAY", None)
+    return env
+
+
+def desktop():
+    return os.path.join(load_session()["home"], "Desktop")
+
+
+def screenshot(name):
+    state = load_session()
+    path = os.path.join(state["shots"], name + ".png")
+    subprocess.run(["import", "-window", "root", path], env=session_env(state), check=True,
+                   stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=30)
+    print(f"screenshot: {path}")
+    return path
+
+
+# ---- the driver ------------------------------------------------------------
+
+class Driver:
+    def __init__(self, state):
+        self.state = state
+        self.env = session_env(state)
+
+    def run(self, *args, check=True):
+        with tempfile.TemporaryFile() as out:
+            done = subprocess.run(["wine", DRIVER, *map(str, args)], env=self.env, stdin=subprocess.DEVNULL,
+                                  stdout=out, stderr=subprocess.DEVNULL, timeout=60)
+            out.seek(0)
+            text = out.read().decode("utf-8").strip()
+        if check and done.returncode != 0:
+            raise AssertionError(f"driver {' '.join(map(str, args))}: {text}")
+        return text
+
+    def json(self, *args):
+        return json.loads(self.run(*args))
+
+
+class Window:
+    """A snapshot of a dialog as the driver saw it."""
+
+    def __init__(self, data):
+        self.data = data
+        self.controls = {c["id"]: c for c in data["controls"]}
+
+    def __getitem__(self, control_id):
+        return self.controls[control_id]
+
+    def text(self, control_id):
+        return self.controls[control_id]["text"]
+
+    def enabled(self, control_id):
+        return self.controls[control_id]["enabled"]
+
+    @property
+    def title(self):
+        return self.data["title"]
+
+    @property
+    def focus(self):
+        return self.data["focus"]
+
+    @property
+    def popups(self):
+        return self.data.get("popups", [])
+
+
+# ---- the tool --------------------------------------------------------------
+
+class App:
+    """The tool under test, in a fresh folder of its own (its temp file is made
+    beside the exe), started under Wine in the given language."""
+
+    def __init__(self, kind="local", lang="en_US.UTF-8"):
+        self.state = load_session()
+        self.driver = Driver(self.state)
+        self.folder = tempfile.mkdtemp(prefix="app-", dir=SESSION_DIR)
+        self.exe = os.path.join(self.folder, "Cveltrix.exe")
+        shutil.copy(EXES[kind], self.exe)
+        self.lang = lang
+        self.process = None
+
+    @property
+    def temp_path(self):
+        return os.path.join(self.folder, TEMP_NAME)
+
+    def start(self):
+        self.log = open(os.path.join(self.folder, "wine.log"), "wb")
+        self.process = subprocess.Popen(["wine", self.exe], env=session_env(self.state, self.lang),
+                                        stdin=subprocess.DEVNULL, stdout=self.log, stderr=self.log)
+        self.driver.run("wait-main", 20000)
+        return self
+
+    def stop(self):
+        if self.process and self.process.poll() is None:
+            self.process.kill()
+            self.process.wait(timeout=30)
+        if self.process:
+            self.log.close()
+        # Wait until the window is really gone, so the next case finds only its own.
+        wait_until(lambda: self.driver.run("state", check=False).startswith("error"), 20, what="window gone")
+
+    def __enter__(self):
+        return self.start()
+
+    def __exit__(self, *exc):
+        self.stop()
+
+    # What the user sees.
+    def window(self):
+        return Window(self.driver.json("state"))
+
+    def dialog(self, title):
+        return Window(self.driver.json("dialog", title))
+
+    def popup(self, timeout=30.0, what="a message box"):
+        """Waits for the one popup owned by the main window and returns it."""
+        def single():
+            popups = self.window().popups
+            return popups[0] if len(popups) == 1 else None
+        return wait_until(single, timeout, 0.1, what)
+
+    def message(self, timeout=30.0):
+        """Waits for a message box; returns (text, icon)."""
+        box = self.popup(timeout)
+        return box["message"], box["icon"]
+
+    def answer(self, button, timeout=30.0):
+        """Waits for a popup, presses `button` on it, and waits until it is gone;
+        returns the popup as it was."""
+        box = self.popup(timeout)
+        self.driver.run("answer", button)
+        wait_until(lambda: all(p["hwnd"] != box["hwnd"] for p in self.window().popups), 20, 0.1, "popup closed")
+        return box
+
+    def click(self, control_id):
+        self.driver.run("click", control_id)
+
+    def wait_idle(self, timeout=60.0):
+        def idle():
+            w = self.window()
+            return w if (w.enabled(START) and not w.enabled(CANCEL) and not w.popups) else None
+        return wait_until(idle, timeout, 0.1, "the idle window")
+
+    def exited(self, timeout=20.0):
+        wait_until(lambda: self.process.poll() is not None, timeout, what="the process to end")
+        return True
+
+
+def server(content=None, **options):
+    """The local installer server on the port the test copies of the tool fetch from."""
+    return test_server.InstallerServer(content or test_server.GeneratedContent(300_000), port=TEST_PORT, **options)
+
+
+if __name__ == "__main__":
+    action = sys.argv[1] if len(sys.argv) > 1 else ""
+    if action == "setup":
+        setup_session()
+    elif action == "teardown":
+        teardown_session()
+    else:
+        raise SystemExit("usage: harness.py setup | teardown")

@@ -1,0 +1,107 @@
+"""The main window as a user finds it: title, captions in both languages, the
+description label, the control states, the version box, and the ways out."""
+import unittest
+
+from harness import (CANCEL, EXIT, IDNO, IDOK, IDYES, LABEL, PROGRESS, PROGRESS_TEXT, PROXY, START, TITLE, App,
+                     screenshot, wait_until)
+
+FILE = "Kelvrane_for_(K)QZ415_270[2.20]series_Installer.exe"
+ENGLISH = {START: "Download", CANCEL: "Cancel", EXIT: "Exit", PROXY: "Proxy Server Setting",
+           LABEL: "Downloading the " + FILE}
+JAPANESE = {START: "ダウンロード", CANCEL: "キャンセル", EXIT: "終了", PROXY: "プロキシ設定",
+            LABEL: FILE + "をダウンロードします。"}
+ABOUT = 16
+
+
+class Captions(unittest.TestCase):
+    def check_captions(self, lang, expected, shot=None):
+        with App(lang=lang) as app:
+            window = app.window()
+            self.assertEqual(window.title, TITLE)
+            for control, text in expected.items():
+                self.assertEqual(window.text(control), text, f"control {control}")
+            if shot:
+                screenshot(shot)
+
+    def test_english(self):
+        self.check_captions("en_US.UTF-8", ENGLISH, "main-window-en")
+
+    def test_japanese(self):
+        self.check_captions("ja_JP.UTF-8", JAPANESE, "main-window-ja")
+
+    def test_other_languages_show_english(self):
+        self.check_captions("de_DE.UTF-8", ENGLISH)
+
+
+class InitialState(unittest.TestCase):
+    def test_idle_controls_and_focus_on_start(self):
+        with App() as app:
+            window = app.window()
+            self.assertTrue(window.enabled(START))
+            self.assertTrue(window.enabled(PROXY))
+            self.assertTrue(window.enabled(EXIT))
+            self.assertFalse(window.enabled(CANCEL))
+            self.assertEqual(window.text(PROGRESS_TEXT), "")
+            self.assertEqual(window[PROGRESS]["position"], 0)
+            self.assertEqual(window.focus, START)
+            self.assertEqual(window.popups, [])
+
+
+class VersionBox(unittest.TestCase):
+    def check_version_box(self, lang, shot):
+        with App(lang=lang) as app:
+            app.driver.run("syscommand", ABOUT)
+            box = app.popup(what="the version box")
+            lines = {c["id"]: c["text"] for c in box["controls"]}
+            self.assertEqual(lines[1023], "Cveltrix Downloader V1.0.0.0")
+            self.assertTrue(lines[1024].startswith("Copyright"), lines[1024])
+            screenshot(shot)
+            app.answer(IDOK)
+            self.assertTrue(app.window().enabled(START))
+            return lines
+
+    def test_product_and_copyright_lines_in_both_languages(self):
+        self.assertEqual(self.check_version_box("en_US.UTF-8", "version-box-en"),
+                         self.check_version_box("ja_JP.UTF-8", "version-box-ja"))
+
+
+class Leaving(unittest.TestCase):
+    def test_no_to_exit_keeps_the_window(self):
+        with App() as app:
+            app.click(EXIT)
+            box = app.answer(IDNO)
+            self.assertEqual((box["message"], box["icon"], box["title"]), ("Exit ?", "question", "Cveltrix"))
+            self.assertIsNone(app.process.poll())
+            self.assertTrue(app.window().enabled(START))
+
+    def test_yes_to_exit_ends_the_process(self):
+        with App(lang="ja_JP.UTF-8") as app:
+            app.click(EXIT)
+            box = app.answer(IDYES)
+            self.assertEqual(box["message"], "終了しますか？")
+            self.assertTrue(app.exited())
+
+    def test_escape_ends_at_once_without_asking(self):
+        with App() as app:
+            app.driver.run("key", "esc")
+            self.assertTrue(app.exited())
+
+    def test_enter_ends_at_once_without_asking(self):
+        with App() as app:
+            app.driver.run("key", "enter")
+            self.assertTrue(app.exited())
+
+
+class Minimized(unittest.TestCase):
+    def test_minimize_and_restore(self):
+        with App() as app:
+            app.driver.run("minimize")
+            wait_until(lambda: app.window().data["iconic"], 10, what="minimized")
+            app.driver.run("restore")
+            window = wait_until(lambda: (lambda w: w if not w.data["iconic"] else None)(app.window()), 10,
+                                what="restored")
+            self.assertEqual(window.text(START), "Download")
+
+
+if __name__ == "__main__":
+    unittest.main()
