@@ -51,7 +51,7 @@ TEST_P(CatalogueTextTest, IsExactToTheLastBlank) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    English, CatalogueTextTest,
+    Texts, CatalogueTextTest,
     testing::Values(
         ExactText{3, Language::English, L"Download has already been completed. "},
         ExactText{4, Language::English,
@@ -67,11 +67,7 @@ INSTANTIATE_TEST_SUITE_P(
         ExactText{14, Language::English, L"The connection was disconnected. "},
         ExactText{15, Language::English, L"The selected folder may not be able to save.\nSelect an another folder."},
         ExactText{130, Language::English, L"Downloading the "},
-        ExactText{58112, Language::English, L"Download"}));
-
-INSTANTIATE_TEST_SUITE_P(
-    Japanese, CatalogueTextTest,
-    testing::Values(
+        ExactText{58112, Language::English, L"Download"},
         ExactText{3, Language::Japanese, L"すでにダウンロードが完了しています。"},
         ExactText{8, Language::Japanese,
                   L"ソフトウェアのダウンロードが終了しました。\nダウンロードファイルを格納するフォルダを選択してください。"},

@@ -27,7 +27,13 @@ struct ProbeCase : NamedCase {
 
 class ProbeTest : public testing::Test {
 protected:
-    void ExpectAllClosed() const {
+    // One request without a range, the given way, and nothing left open.
+    void ExpectOneRequestThrough(std::optional<std::wstring> proxyText) const {
+        ASSERT_EQ(http.Opened().size(), 1u);
+        EXPECT_EQ(http.Opened()[0].throughProxy, proxyText.has_value());
+        EXPECT_EQ(http.Opened()[0].proxyText, proxyText.value_or(L""));
+        EXPECT_EQ(http.Opened()[0].url, kUrl);
+        EXPECT_EQ(http.Opened()[0].headers, L"");
         EXPECT_EQ(http.LiveRequests(), 0);
         EXPECT_EQ(http.LiveSessions(), 0);
         EXPECT_EQ(http.OrphanedRequests(), 0);
@@ -42,11 +48,7 @@ class DirectProbeTest : public ProbeTest, public testing::WithParamInterface<Pro
 TEST_P(DirectProbeTest, YieldsTheLengthOfASuccessOnly) {
     http.Answer(GetParam().answer);
     EXPECT_EQ(ProbeDirect(http, kUrl), GetParam().expected);
-    ASSERT_EQ(http.Opened().size(), 1u);
-    EXPECT_FALSE(http.Opened()[0].throughProxy);
-    EXPECT_EQ(http.Opened()[0].url, kUrl);
-    EXPECT_EQ(http.Opened()[0].headers, L"");
-    ExpectAllClosed();
+    ExpectOneRequestThrough(std::nullopt);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -90,11 +92,7 @@ TEST_P(ProxyProbeTest, TellsAnUnreachableProxyFromARefusedLogin) {
     const ProxyProbeCase& c = GetParam();
     http.Answer(c.answer);
     EXPECT_EQ(ProbeThroughProxy(http, kUrl, kProxy, c.userName, c.password), c.expected);
-    ASSERT_EQ(http.Opened().size(), 1u);
-    EXPECT_TRUE(http.Opened()[0].throughProxy);
-    EXPECT_EQ(http.Opened()[0].proxyText, kProxy);
-    EXPECT_EQ(http.Opened()[0].headers, L"");
-    ExpectAllClosed();
+    ExpectOneRequestThrough(kProxy);
 }
 
 INSTANTIATE_TEST_SUITE_P(
