@@ -321,10 +321,6 @@ class LogTests(ServerTestCase):
         self.assertEqual(len({entry["connection"] for entry in entries}), 6)
         self.assertTrue(all(entry["status"] == 206 and entry["complete"] for entry in entries))
 
-    def test_wait_for_requests_times_out(self):
-        with self.assertRaises(TimeoutError):
-            self.server.wait_for_requests(1, timeout=0.1)
-
     def test_log_file_has_one_json_line_per_request(self):
         with tempfile.TemporaryDirectory() as folder:
             path = os.path.join(folder, "requests.log")
