@@ -295,9 +295,13 @@ TEST_F(WorkerTest, DefaultSettingsTakeTheDirectWayWhateverTheProcessRecordSays) 
     const ProxyConfig saved = ProcessProxyConfig();
     ProcessProxyConfig().mode = ProxyConfig::kUseProxy;
     ProcessProxyConfig().address = L"127.0.0.1";
+    env.settings.userName = L"alice";
+    env.settings.password = L"s3cret";
     Serve(ProbeAnswer(kLength), WholeAnswer(kLength));
     Run();
     ProcessProxyConfig() = saved;
+    EXPECT_EQ(env.settings.userName, L"");
+    EXPECT_EQ(env.settings.password, L"");
     ASSERT_EQ(http.Opened().size(), 2u);
     EXPECT_FALSE(http.Opened()[0].throughProxy);
     EXPECT_FALSE(http.Opened()[1].throughProxy);
