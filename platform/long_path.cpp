@@ -1,5 +1,7 @@
 #include "platform/long_path.h"
 
+#include <algorithm>
+
 namespace cveltrix {
 namespace {
 
@@ -10,8 +12,12 @@ constexpr size_t kShortPathLimit = 248;
 
 std::wstring ExtendedLengthPath(std::wstring_view path) {
     if (path.size() < kShortPathLimit || path.starts_with(L"\\\\?\\")) return std::wstring(path);
-    if (path.size() >= 3 && path[1] == L':' && path[2] == L'\\') return L"\\\\?\\" + std::wstring(path);
-    if (path.starts_with(L"\\\\")) return L"\\\\?\\UNC\\" + std::wstring(path.substr(2));
+    // The prefix turns off the system's tidying, so separators are made
+    // uniform first.
+    std::wstring uniform(path);
+    std::replace(uniform.begin(), uniform.end(), L'/', L'\\');
+    if (uniform.size() >= 3 && uniform[1] == L':' && uniform[2] == L'\\') return L"\\\\?\\" + uniform;
+    if (uniform.starts_with(L"\\\\")) return L"\\\\?\\UNC\\" + uniform.substr(2);
     return std::wstring(path);
 }
 

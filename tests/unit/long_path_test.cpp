@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace cveltrix {
 namespace {
 
@@ -26,6 +28,14 @@ TEST(ExtendedLengthPathTest, PrefixesLongDrivePaths) {
 TEST(ExtendedLengthPathTest, PrefixesLongUncPathsWithTheUncForm) {
     const std::wstring path = PathOfSize(L"\\\\server\\share\\", 300);
     EXPECT_EQ(ExtendedLengthPath(path), L"\\\\?\\UNC\\" + path.substr(2));
+}
+
+TEST(ExtendedLengthPathTest, TurnsForwardSlashesIntoBackslashesWhenPrefixing) {
+    // With the prefix the system no longer tidies separators itself.
+    const std::wstring mixed = PathOfSize(L"C:\\Tools/deep/", 300);
+    std::wstring expected = mixed;
+    std::replace(expected.begin(), expected.end(), L'/', L'\\');
+    EXPECT_EQ(ExtendedLengthPath(mixed), L"\\\\?\\" + expected);
 }
 
 TEST(ExtendedLengthPathTest, KeepsPrefixedAndRelativeLongPathsUnchanged) {
