@@ -1,0 +1,256 @@
+"""Download runs of the real tool under Wine against the local test server:
+the whole road from Start to the file in the chosen folder, resume and start
+over, cancel, and every failure the user must hear of."""
+import glob
+import os
+import unittest
+
+from harness import (CANCEL, IDCANCEL, IDNO, IDOK, IDYES, PROGRESS, PROGRESS_TEXT, PROXY, START, TEMP_NAME, App,
+                     desktop, load_session, screenshot, server, test_server, wait_until)
+
+FILE_NAME = TEMP_NAME[:-len("_temp")]
+SIZE = 300_000
+COMPLETE = "Download is complete, click OK to select a saving folder."
+RESUME = "Do you want to continue downloading the remaining files?"
+START_OVER = "Delete remaining dowloaded files and retry at the beginning."
+NO_SERVER = "It was not possible to connect it with the server. Please confirm the connection. "
+PICKER = "Browse for Folder"
+
+
+def content_bytes(content):
+    return content.read(0, content.length)
+
+
+def ranges(srv):
+    """The Range header of every request the server saw, in order."""
+    return [test_server.header(entry, "Range") for entry in srv.requests()]
+
+
+class DownloadCase(unittest.TestCase):
+    def setUp(self):
+        self.saved = os.path.join(desktop(), FILE_NAME)
+        for leftover in glob.glob(os.path.join(desktop(), "*")):
+            if os.path.isdir(leftover):
+                os.rmdir(leftover)
+            else:
+                os.remove(leftover)
+
+    def save_to_desktop(self, app):
+        """Message 8, then the picker (at the desktop) accepted."""
+        box = app.answer(IDOK)
+        self.assertEqual((box["message"], box["icon"]), (COMPLETE, "information"))
+        picker = app.popup(what="the folder picker")
+        self.assertEqual(picker["title"], PICKER)
+        app.answer(IDOK)
+        return app.wait_idle()
+
+    def write_temp(self, app, data):
+        with open(app.temp_path, "wb") as f:
+            f.write(data)
+
+    def read(self, path):
+        with open(path, "rb") as f:
+            return f.read()
+
+
+class FreshDownload(DownloadCase):
+    def test_saves_the_served_bytes_on_the_desktop_and_leaves_nothing_behind(self):
+        content = test_server.GeneratedContent(SIZE)
+        with server(content) as srv, App() as app:
+            app.click(START)
+            window = self.save_to_desktop(app)
+            self.assertEqual(self.read(self.saved), content_bytes(content))
+            self.assertFalse(os.path.exists(app.temp_path))
+            self.assertEqual(window.text(PROGRESS_TEXT), "293KB / 292KB  100%Received ")
+            self.assertEqual(window[PROGRESS]["position"], SIZE)
+            # A probe without a range, then the transfer from byte 0, both from
+            # the server itself: nothing conditional, nothing from a cache.
+            self.assertEqual(ranges(srv), [None, "bytes=0-"])
+            for entry in srv.requests():
+                self.assertFalse([h for h, _ in entry["headers"] if h.lower().startswith("if-")], entry)
+        cache = os.path.join(load_session()["prefix"], "drive_c", "users")
+        copies = [p for p in glob.glob(os.path.join(cache, "**", "INetCache", "**"), recursive=True)
+                  if os.path.isfile(p) and os.path.getsize(p) >= SIZE]
+        self.assertEqual(copies, [], "the HTTP client kept a copy of the download")
+
+    def test_japanese_messages_along_the_way(self):
+        with server() as srv, App(lang="ja_JP.UTF-8") as app:
+            srv.rate = 150_000
+            app.click(START)
+            wait_until(lambda: os.path.exists(app.temp_path) and os.path.getsize(app.temp_path) > 0, 20,
+                       what="bytes arriving")
+            screenshot("downloading-ja")
+            box = app.answer(IDOK)
+            self.assertEqual(box["message"], "ソフトウェアのダウンロードが終了しました。\n"
+                                             "ダウンロードファイルを格納するフォルダを選択してください。")
+            picker = app.popup(what="the folder picker")
+            self.assertIn("ダウンロードしたファイルの保存先を選択してください。",
+                          [c["text"] for c in picker["controls"]])
+            app.answer(IDCANCEL)
+            self.assertEqual(app.answer(IDOK)["message"], "保存先が正しく選択されませんでした。")
+
+    def test_busy_controls_while_the_bytes_arrive(self):
+        with server(rate=100_000), App() as app:
+            app.click(START)
+            wait_until(lambda: os.path.exists(app.temp_path) and os.path.getsize(app.temp_path) > 0, 20,
+                       what="bytes arriving")
+            window = app.window()
+            screenshot("downloading-en")
+            self.assertFalse(window.enabled(START))
+            self.assertFalse(window.enabled(PROXY))
+            self.assertTrue(window.enabled(CANCEL))
+            self.assertRegex(window.text(PROGRESS_TEXT), r"^\d+KB / 292KB  \d+%Received $")
+            self.save_to_desktop(app)
+
+
+class ResumeAndStartOver(DownloadCase):
+    def test_yes_resumes_from_where_the_temp_file_ends(self):
+        content = test_server.GeneratedContent(SIZE)
+        with server(content) as srv, App() as app:
+            self.write_temp(app, content.read(0, 1000))
+            app.click(START)
+            self.assertEqual(app.answer(IDYES)["message"], RESUME)
+            self.save_to_desktop(app)
+            self.assertEqual(ranges(srv), [None, "bytes=1000-"])
+            self.assertEqual(self.read(self.saved), content_bytes(content))
+
+    def test_no_then_yes_starts_over(self):
+        content = test_server.GeneratedContent(SIZE)
+        with server(content) as srv, App() as app:
+            self.write_temp(app, b"x" * 5000)
+            app.click(START)
+            app.answer(IDNO)
+            self.assertEqual(app.answer(IDYES)["message"], START_OVER)
+            self.save_to_desktop(app)
+            self.assertEqual(ranges(srv), [None, "bytes=0-"])
+            self.assertEqual(self.read(self.saved), content_bytes(content))
+
+    def test_no_to_both_leaves_the_file_and_the_window_idle(self):
+        with server() as srv, App() as app:
+            self.write_temp(app, b"x" * 5000)
+            app.click(START)
+            app.answer(IDNO)
+            app.answer(IDNO)
+            window = app.wait_idle()
+            self.assertTrue(window.enabled(PROXY))
+            self.assertEqual(self.read(app.temp_path), b"x" * 5000)
+            self.assertEqual(srv.requests(), [])
+
+    def test_an_already_complete_file_is_offered_for_saving(self):
+        content = test_server.GeneratedContent(SIZE)
+        with server(content), App() as app:
+            self.write_temp(app, content_bytes(content))
+            app.click(START)
+            app.answer(IDYES)
+            box = app.answer(IDOK)
+            self.assertEqual((box["message"], box["icon"]), ("Download has already been completed. ", "information"))
+            self.save_to_desktop(app)
+            self.assertEqual(self.read(self.saved), content_bytes(content))
+
+    def test_a_server_ignoring_the_range_still_gives_the_right_file(self):
+        content = test_server.GeneratedContent(SIZE)
+        with server(content, mode="ignore-range"), App() as app:
+            self.write_temp(app, content.read(0, 1000))
+            app.click(START)
+            app.answer(IDYES)
+            self.save_to_desktop(app)
+            self.assertEqual(self.read(self.saved), content_bytes(content))
+
+
+class Cancel(DownloadCase):
+    def test_cancel_keeps_what_arrived_and_the_next_start_asks_to_resume(self):
+        content = test_server.GeneratedContent(SIZE)
+        with server(content, rate=60_000), App() as app:
+            app.click(START)
+            wait_until(lambda: os.path.exists(app.temp_path) and os.path.getsize(app.temp_path) > 20_000, 30,
+                       what="bytes arriving")
+            app.click(CANCEL)
+            window = app.wait_idle()
+            kept = self.read(app.temp_path)
+            self.assertTrue(0 < len(kept) < SIZE, len(kept))
+            self.assertEqual(kept, content.read(0, len(kept)))
+            self.assertTrue(window.enabled(PROXY))
+            self.assertEqual(window.popups, [])
+            app.click(START)
+            self.assertEqual(app.answer(IDNO)["message"], RESUME)
+            app.answer(IDNO)
+            app.wait_idle()
+
+
+class Failures(DownloadCase):
+    def run_to_message(self, app):
+        app.click(START)
+        box = app.answer(IDOK)
+        app.wait_idle()
+        return box["message"], box["icon"]
+
+    def test_nothing_listening(self):
+        with App() as app:
+            self.assertEqual(self.run_to_message(app), (NO_SERVER, "warning"))
+            self.assertEqual(os.path.getsize(app.temp_path), 0)
+
+    def test_an_error_page_is_never_taken_for_the_file(self):
+        with server(mode="not-found"), App() as app:
+            self.assertEqual(self.run_to_message(app)[0], NO_SERVER)
+            self.assertEqual(os.path.getsize(app.temp_path), 0)
+            self.assertFalse(os.path.exists(self.saved))
+
+    def test_an_error_answer_to_the_transfer_appends_nothing(self):
+        with server() as srv, App() as app:
+            srv.queue_modes("honour", "not-found")
+            self.write_temp(app, b"y" * 1000)
+            app.click(START)
+            app.answer(IDYES)
+            self.assertEqual(app.answer(IDOK)["message"], NO_SERVER)
+            app.wait_idle()
+            self.assertEqual(self.read(app.temp_path), b"y" * 1000)
+
+    def test_an_early_close_says_the_connection_was_lost_and_keeps_the_bytes(self):
+        content = test_server.GeneratedContent(SIZE)
+        with server(content) as srv, App() as app:
+            srv.queue_modes("honour", "close-after=100000")
+            self.assertEqual(self.run_to_message(app)[0], "The connection was disconnected. ")
+            self.assertEqual(self.read(app.temp_path), content.read(0, 100_000))
+
+    def test_a_temp_file_that_cannot_be_made(self):
+        with server() as srv, App() as app:
+            os.mkdir(app.temp_path)  # stands in for a read-only folder
+            self.assertEqual(self.run_to_message(app)[0], "It failed in making the file. ")
+            self.assertEqual(srv.requests(), [])
+
+
+class SaveStep(DownloadCase):
+    def test_a_cancelled_picker_keeps_the_complete_temp_file(self):
+        content = test_server.GeneratedContent(SIZE)
+        with server(content), App() as app:
+            app.click(START)
+            app.answer(IDOK)
+            app.answer(IDCANCEL)
+            box = app.answer(IDOK)
+            self.assertEqual(box["message"], "The selected folder may not be able to save.\nSelect an another folder.")
+            app.wait_idle()
+            self.assertEqual(self.read(app.temp_path), content_bytes(content))
+
+    def test_a_file_of_the_same_name_is_replaced(self):
+        content = test_server.GeneratedContent(SIZE)
+        with open(self.saved, "wb") as f:
+            f.write(b"an older installer")
+        with server(content), App() as app:
+            app.click(START)
+            self.save_to_desktop(app)
+            self.assertEqual(self.read(self.saved), content_bytes(content))
+
+    def test_a_failed_move_keeps_the_temp_file(self):
+        content = test_server.GeneratedContent(SIZE)
+        os.mkdir(self.saved)  # a folder of the installer's name cannot be replaced by a file
+        with server(content), App() as app:
+            app.click(START)
+            app.answer(IDOK)
+            app.answer(IDOK)
+            self.assertEqual(app.answer(IDOK)["message"], "Failed to save the file.")
+            app.wait_idle()
+            self.assertEqual(self.read(app.temp_path), content_bytes(content))
+
+
+if __name__ == "__main__":
+    unittest.main()
