@@ -1,0 +1,80 @@
+"""A build that pins the installer's SHA-256 checks the finished file before
+handing it over: a right file is saved as before, a wrong one never is, and
+it is emptied so the next Start fetches it whole."""
+import os
+import unittest
+
+from harness import CANCEL, IDOK, IDYES, PROGRESS_TEXT, START, App, server, test_server, wait_until
+from test_download import DownloadCase, content_bytes
+
+# The pinned test build expects the server's generated content of this size, seed 0.
+PINNED_SIZE = 3_000_000
+DAMAGED = "The downloaded file is damaged. Please download it again."
+DAMAGED_JA = "ダウンロードしたファイルが破損しています。もう一度ダウンロードしてください。"
+
+
+class PinnedBuild(DownloadCase):
+    def setUp(self):
+        super().setUp()
+        self.pinned = test_server.GeneratedContent(PINNED_SIZE)
+
+    def test_the_right_file_is_saved(self):
+        with server(self.pinned), App(kind="pinned") as app:
+            app.click(START)
+            window = self.save_to_desktop(app)
+            self.assertEqual(self.read(self.saved), content_bytes(self.pinned))
+            self.assertEqual(window.text(PROGRESS_TEXT), "2930KB / 2929KB  100%Received ")
+
+    def test_wrong_bytes_of_the_right_length_are_never_saved(self):
+        with server(self.pinned, mode="wrong-bytes"), App(kind="pinned", lang="ja_JP.UTF-8") as app:
+            app.click(START)
+            box = app.answer(IDOK)
+            self.assertEqual((box["message"], box["icon"]), (DAMAGED_JA, "warning"))
+            app.wait_idle()
+            self.assertFalse(os.path.exists(self.saved))
+            self.assertEqual(os.path.getsize(app.temp_path), 0)
+
+    def test_a_file_changed_on_the_server_between_runs_is_caught_and_fetched_again(self):
+        old = test_server.GeneratedContent(PINNED_SIZE, seed=1)
+        with server(old, rate=400_000) as srv, App(kind="pinned") as app:
+            app.click(START)
+            wait_until(lambda: os.path.exists(app.temp_path) and os.path.getsize(app.temp_path) > 100_000, 30,
+                       what="bytes arriving")
+            app.click(CANCEL)
+            app.wait_idle()
+            # The server now has the new file, of the same length.
+            srv.content, srv.rate = self.pinned, None
+            app.click(START)
+            app.answer(IDYES)
+            self.assertEqual(app.answer(IDOK)["message"], DAMAGED)
+            app.wait_idle()
+            self.assertFalse(os.path.exists(self.saved))
+            self.assertEqual(os.path.getsize(app.temp_path), 0)
+            # Empty again: the next Start asks nothing and fetches it whole.
+            app.click(START)
+            self.save_to_desktop(app)
+            self.assertEqual(self.read(self.saved), content_bytes(self.pinned))
+
+    def test_an_already_complete_wrong_file_is_caught_too(self):
+        with server(self.pinned), App(kind="pinned") as app:
+            self.write_temp(app, b"\0" * PINNED_SIZE)
+            app.click(START)
+            app.answer(IDYES)
+            self.assertEqual(app.answer(IDOK)["message"], "Download has already been completed. ")
+            self.assertEqual(app.answer(IDOK)["message"], DAMAGED)
+            app.wait_idle()
+            self.assertEqual(os.path.getsize(app.temp_path), 0)
+
+
+class UnpinnedBuild(DownloadCase):
+    def test_takes_whatever_complete_file_arrives(self):
+        content = test_server.GeneratedContent(PINNED_SIZE)
+        with server(content, mode="wrong-bytes"), App(kind="local") as app:
+            app.click(START)
+            self.save_to_desktop(app)
+            self.assertEqual(os.path.getsize(self.saved), PINNED_SIZE)
+            self.assertNotEqual(self.read(self.saved), content_bytes(content))
+
+
+if __name__ == "__main__":
+    unittest.main()
