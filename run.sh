@@ -21,16 +21,22 @@ bash tools/setup.sh
 run_dir=$root/build/run
 mkdir -p "$run_dir/home/Desktop" "$run_dir/app"
 
+port=47321
+sample_size=$((8 * 1024 * 1024))
 if [[ -n "$url" ]]; then
-    cmake -S . -B build/windows-url --toolchain cmake/mingw-w64-x86_64.cmake \
-        -DCMAKE_BUILD_TYPE=Release "-DDOWNLOAD_URL=$url" >/dev/null
-    cmake --build build/windows-url --target cveltrix -j2
-    exe=$root/build/windows-url/bin/Cveltrix.exe
+    build=build/windows-url
+    options=("-DDOWNLOAD_URL=$url")
 else
-    cmake --preset windows >/dev/null
-    cmake --build --preset windows --target cveltrix_local
-    exe=$root/build/windows/test-local/Cveltrix.exe
+    # The demo fetches the sample from the local server and pins its digest,
+    # so the run shows the verified path.
+    build=build/windows-demo
+    sha=$(python3 tests/server/test_server.py --sha256 --size "$sample_size")
+    options=("-DDOWNLOAD_URL=http://127.0.0.1:$port/archives/043/Kelvrane_for_(K)QZ415_270[2.20]series_Installer.exe"
+             "-DDOWNLOAD_SHA256=$sha")
 fi
+cmake -S . -B "$build" --toolchain cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release "${options[@]}" >/dev/null
+cmake --build "$build" --target cveltrix -j2
+exe=$root/$build/bin/Cveltrix.exe
 cp "$exe" "$run_dir/app/Cveltrix.exe"
 
 pids=()
@@ -41,11 +47,15 @@ cleanup() {
 trap cleanup EXIT
 
 if [[ -z "$url" ]]; then
-    port=$(sed -n 's/^CVELTRIX_TEST_PORT:STRING=//p' build/windows/CMakeCache.txt)
-    python3 tests/server/test_server.py --port "$port" --size $((8 * 1024 * 1024)) \
+    python3 tests/server/test_server.py --port "$port" --size "$sample_size" \
         --rate $((1024 * 1024)) --log "$run_dir/server.log" >"$run_dir/server.out" 2>&1 &
     pids+=($!)
     for _ in $(seq 100); do grep -q "http://" "$run_dir/server.out" 2>/dev/null && break; sleep 0.1; done
+    if ! grep -q "http://" "$run_dir/server.out"; then
+        echo "The demo server did not start (is port $port taken?):" >&2
+        tail -3 "$run_dir/server.out" >&2
+        exit 1
+    fi
     echo "Demo server: $(head -1 "$run_dir/server.out") (log: $run_dir/server.log)"
 fi
 

@@ -721,7 +721,7 @@ def serve_until_signalled(args, content):
     stop = threading.Event()
     for number in (signal.SIGTERM, signal.SIGINT):
         signal.signal(number, lambda *_: stop.set())
-    with server.start():
+    with server:
         print(server.url, flush=True)
         while not stop.wait(1):
             pass

@@ -373,15 +373,17 @@ class CommandLineTests(unittest.TestCase):
         printed = self.run_script("--sha256", "--size", "200000").stdout
         self.assertEqual(printed, hashlib.sha256(data).hexdigest() + "\n")
 
-    def test_serves_until_terminated(self):
+    def test_serves_on_the_given_port_until_terminated(self):
+        with socket.socket() as probe:  # a port that is free right now
+            probe.bind(("127.0.0.1", 0))
+            port = probe.getsockname()[1]
         with tempfile.TemporaryDirectory() as folder:
             log = os.path.join(folder, "server.log")
-            process = subprocess.Popen([sys.executable, SCRIPT, "--port", "0", "--size", "5000", "--mode",
+            process = subprocess.Popen([sys.executable, SCRIPT, "--port", str(port), "--size", "5000", "--mode",
                                         "close-after=100", "--queue", "honour", "--log", log],
                                        stdout=subprocess.PIPE, text=True)
             try:
                 url = process.stdout.readline().strip()
-                port = int(url.split(":")[2].split("/")[0])
                 self.assertEqual(url, f"http://127.0.0.1:{port}{SERVED_PATH}")
                 connection = http.client.HTTPConnection("127.0.0.1", port, timeout=5)
                 connection.request("GET", SERVED_PATH)
