@@ -13,6 +13,7 @@
 //   driver settext TITLE ID TEXT       an edit's text in the dialog TITLE
 //   driver answer ID                   a button of the one popup of the main window
 //   driver syscommand ID               a system-menu command to the main window
+//   driver open-sysmenu                drops the system menu down (for a screenshot)
 //   driver key esc|enter               the key to the focused control
 //   driver minimize | restore
 #include <windows.h>
@@ -227,6 +228,8 @@ int State() {
     if (!main) return Fail(L"no main window");
     std::wstring out = DialogJson(main);
     out.pop_back();
+    HWND menu = ::FindWindowW(L"#32768", nullptr);
+    out += L",\"menuOpen\":" + Bool(menu && ::IsWindowVisible(menu));
     out += L",\"popups\":[";
     bool first = true;
     for (HWND popup : PopupsOf(main)) {
@@ -314,10 +317,10 @@ int Key(const std::wstring& name) {
     return 0;
 }
 
-int SysCommand(WPARAM command) {
+int SysCommand(WPARAM command, LPARAM argument = 0) {
     HWND main = FindMain();
     if (!main) return Fail(L"no main window");
-    ::PostMessageW(main, WM_SYSCOMMAND, command, 0);
+    ::PostMessageW(main, WM_SYSCOMMAND, command, argument);
     Print(L"ok");
     return 0;
 }
@@ -341,6 +344,8 @@ int wmain(int argc, wchar_t** argv) {
     if (command == L"settext" && argc == 5) return SetText(FindDialog(argv[2]), _wtoi(argv[3]), argv[4]);
     if (command == L"answer" && argc == 3) return Answer(_wtoi(argv[2]));
     if (command == L"syscommand" && argc == 3) return SysCommand(static_cast<WPARAM>(_wtoi(argv[2])));
+    // SC_KEYMENU with a blank: the system menu drops down, as Alt+Space does.
+    if (command == L"open-sysmenu" && argc == 2) return SysCommand(SC_KEYMENU, L' ');
     if (command == L"key" && argc == 3) return Key(argv[2]);
     if (command == L"minimize" && argc == 2) return SysCommand(SC_MINIMIZE);
     if (command == L"restore" && argc == 2) return SysCommand(SC_RESTORE);
