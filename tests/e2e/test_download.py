@@ -35,9 +35,9 @@ class DownloadCase(unittest.TestCase):
             else:
                 os.remove(leftover)
 
-    def save_to_desktop(self, app):
+    def save_to_desktop(self, app, timeout=30.0):
         """Message 8, then the picker (at the desktop) accepted."""
-        box = app.answer(IDOK)
+        box = app.answer(IDOK, timeout)
         self.assertEqual((box["message"], box["icon"]), (COMPLETE, "information"))
         picker = app.popup(what="the folder picker")
         self.assertEqual(picker["title"], PICKER)

@@ -1,0 +1,39 @@
+"""Opt-in, not part of the default suite (it moves over 4 GiB through Wine,
+about two minutes here): a file past 4 GiB downloads, resumes from a temp
+file past 4 GiB, completes and is saved.
+
+    cmake --build --preset native && ctest --test-dir build/native -R e2e.session.setup
+    CVELTRIX_E2E_DIR=build/native/tests/e2e/session python3 -m unittest -v tests/e2e/large_download.py
+"""
+import os
+import unittest
+
+from harness import IDYES, PROGRESS, PROGRESS_TEXT, START, App, server, test_server
+from test_download import DownloadCase
+
+SIZE = 4 * 1024 ** 3 + 1_000_000  # past every 32-bit count
+RESUME_AT = 4 * 1024 ** 3 + 200_000
+
+
+class PastFourGiB(DownloadCase):
+    def test_resumes_and_completes_a_file_past_4_gib(self):
+        content = test_server.GeneratedContent(SIZE)
+        with server(content) as srv, App() as app:
+            # A sparse temp file whose first RESUME_AT bytes stand for an
+            # earlier run; only the bytes after it are compared.
+            with open(app.temp_path, "wb") as f:
+                f.truncate(RESUME_AT)
+            app.click(START)
+            app.answer(IDYES)
+            window = self.save_to_desktop(app, timeout=900)
+            self.assertEqual(test_server.header(srv.requests()[1], "Range"), f"bytes={RESUME_AT}-")
+            self.assertEqual(os.path.getsize(self.saved), SIZE)
+            with open(self.saved, "rb") as f:
+                f.seek(RESUME_AT)
+                self.assertEqual(f.read(), content.read(RESUME_AT, SIZE - RESUME_AT))
+            self.assertEqual(window.text(PROGRESS_TEXT), "4195281KB / 4195280KB  100%Received ")
+            self.assertEqual(window[PROGRESS]["position"], window[PROGRESS]["maximum"])
+
+
+if __name__ == "__main__":
+    unittest.main()
