@@ -6,7 +6,8 @@
 //   driver wait-main TIMEOUT_MS        the main window is up and enabled
 //   driver state                       main window, its controls, its popups
 //   driver dialog TITLE                every control of a top-level dialog
-//   driver sysmenu                     the main window's system menu
+//   driver sysmenu                     the main window's system menu (read by the probe)
+//   driver window-icons                the main window's big and small icons (read by the probe)
 //   driver click ID                    a button of the main window
 //   driver press TITLE ID              a button of the dialog TITLE (posted)
 //   driver check TITLE ID              BM_CLICK on a radio button of TITLE
@@ -14,29 +15,26 @@
 //   driver answer ID                   a button of the one popup of the main window
 //   driver syscommand ID               a system-menu command to the main window
 //   driver open-sysmenu                drops the system menu down (for a screenshot)
-//   driver key esc|enter               the key to the focused control
+//   driver key esc|enter|tab           the key to the focused control
 //   driver minimize | restore
 #include <windows.h>
 #include <commctrl.h>
 
-#include <cstdio>
 #include <cwchar>
 #include <string>
 #include <vector>
 
+#include "json_text.h"
+#include "probe_client.h"
+
 namespace {
+
+using driver::Bool;
+using driver::Json;
+using driver::Utf8;
 
 constexpr wchar_t kMainTitle[] = L"Cveltrix Downloader";
 constexpr wchar_t kDialogClass[] = L"#32770";
-
-std::string Utf8(const std::wstring& text) {
-    if (text.empty()) return {};
-    const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                           nullptr, nullptr);
-    std::string out(static_cast<size_t>(size), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size, nullptr, nullptr);
-    return out;
-}
 
 void Print(const std::wstring& text) {
     const std::string bytes = Utf8(text) + "\n";
@@ -50,28 +48,6 @@ int Fail(const std::wstring& why) {
     return 1;
 }
 
-std::wstring Json(const std::wstring& text) {
-    std::wstring out = L"\"";
-    for (wchar_t c : text) {
-        if (c == L'"' || c == L'\\') {
-            out += L'\\';
-            out += c;
-        } else if (c == L'\n') {
-            out += L"\\n";
-        } else if (c == L'\r') {
-            out += L"\\r";
-        } else if (c < 0x20) {
-            wchar_t escaped[8];
-            std::swprintf(escaped, 8, L"\\u%04x", c);
-            out += escaped;
-        } else {
-            out += c;
-        }
-    }
-    return out + L"\"";
-}
-
-std::wstring Bool(bool value) { return value ? L"true" : L"false"; }
 std::wstring Number(long long value) { return std::to_wstring(value); }
 
 std::wstring TextOf(HWND window) {
@@ -253,24 +229,14 @@ int WaitMain(DWORD timeoutMs) {
     }
 }
 
-int SystemMenu() {
+// Wine keeps a window's menus and icons inside its process: the probe DLL
+// reads them there.
+int Probe(driver::ProbeQuery query) {
     HWND main = FindMain();
     if (!main) return Fail(L"no main window");
-    HMENU menu = ::GetSystemMenu(main, FALSE);
-    std::wstring out = L"[";
-    for (int i = 0; i < ::GetMenuItemCount(menu); ++i) {
-        wchar_t text[256] = {};
-        MENUITEMINFOW item{};
-        item.cbSize = sizeof(item);
-        item.fMask = MIIM_FTYPE | MIIM_ID | MIIM_STATE | MIIM_STRING;
-        item.dwTypeData = text;
-        item.cch = 256;
-        ::GetMenuItemInfoW(menu, static_cast<UINT>(i), TRUE, &item);
-        out += (i ? L"," : L"") + std::wstring(L"{\"id\":") + Number(item.wID) + L",\"text\":" + Json(text) +
-               L",\"separator\":" + Bool(item.fType & MFT_SEPARATOR) + L",\"grayed\":" +
-               Bool(item.fState & MFS_GRAYED) + L"}";
-    }
-    Print(out + L"]");
+    const driver::ProbeAnswer answer = driver::AskProbe(main, query, 10000);
+    if (!answer.ok) return Fail(answer.text);
+    Print(answer.text);
     return 0;
 }
 
@@ -308,7 +274,8 @@ int SetText(HWND dialog, int id, const wchar_t* text) {
 int Key(const std::wstring& name) {
     HWND main = FindMain();
     if (!main) return Fail(L"no main window");
-    const WPARAM key = name == L"esc" ? VK_ESCAPE : VK_RETURN;
+    const WPARAM key = name == L"esc" ? VK_ESCAPE : name == L"enter" ? VK_RETURN : name == L"tab" ? VK_TAB : 0;
+    if (!key) return Fail(L"keys: esc, enter, tab");
     HWND focus = FocusOf(main);
     HWND target = focus ? focus : main;
     ::PostMessageW(target, WM_KEYDOWN, key, 1);
@@ -337,7 +304,8 @@ int wmain(int argc, wchar_t** argv) {
         Print(DialogJson(dialog));
         return 0;
     }
-    if (command == L"sysmenu" && argc == 2) return SystemMenu();
+    if (command == L"sysmenu" && argc == 2) return Probe(driver::ProbeQuery::SystemMenu);
+    if (command == L"window-icons" && argc == 2) return Probe(driver::ProbeQuery::WindowIcons);
     if (command == L"click" && argc == 3) return PostClick(FindMain(), _wtoi(argv[2]));
     if (command == L"press" && argc == 4) return PostClick(FindDialog(argv[2]), _wtoi(argv[3]));
     if (command == L"check" && argc == 4) return Check(FindDialog(argv[2]), _wtoi(argv[3]));
@@ -349,7 +317,8 @@ int wmain(int argc, wchar_t** argv) {
     if (command == L"key" && argc == 3) return Key(argv[2]);
     if (command == L"minimize" && argc == 2) return SysCommand(SC_MINIMIZE);
     if (command == L"restore" && argc == 2) return SysCommand(SC_RESTORE);
-    Print(L"usage: driver wait-main MS | state | dialog TITLE | sysmenu | click ID | press TITLE ID | "
-          L"check TITLE ID | settext TITLE ID TEXT | answer ID | syscommand ID | key esc|enter | minimize | restore");
+    Print(L"usage: driver wait-main MS | state | dialog TITLE | sysmenu | window-icons | click ID | press TITLE ID | "
+          L"check TITLE ID | settext TITLE ID TEXT | answer ID | syscommand ID | key esc|enter|tab | minimize | "
+          L"restore");
     return 2;
 }

@@ -11,6 +11,7 @@ ENGLISH = {START: "Download", CANCEL: "Cancel", EXIT: "Exit", PROXY: "Proxy Serv
 JAPANESE = {START: "ダウンロード", CANCEL: "キャンセル", EXIT: "終了", PROXY: "プロキシ設定",
             LABEL: FILE + "をダウンロードします。"}
 ABOUT = 16
+SC_CLOSE = 0xF060
 
 
 class Captions(unittest.TestCase):
@@ -46,20 +47,31 @@ class InitialState(unittest.TestCase):
             self.assertEqual(window.focus, START)
             self.assertEqual(window.popups, [])
 
+    def test_window_icon_is_the_tools_own_large_and_small(self):
+        with App() as app:
+            self.assertEqual(app.driver.json("window-icons"), {"big": "resource:133", "small": "resource:133"})
+
 
 class SystemMenu(unittest.TestCase):
-    # Wine keeps menus inside their process, so the items cannot be read from
-    # here: the menu is dropped down and photographed, and its version entry
-    # is exercised by its command below.
-    def check_menu(self, lang, shot):
+    def check_menu(self, lang, version_text, shot):
         with App(lang=lang) as app:
+            items = app.driver.json("sysmenu")
+            versions = [i for i, item in enumerate(items) if item["id"] == ABOUT]
+            self.assertEqual(len(versions), 1, items)
+            version = versions[0]
+            self.assertGreater(version, 0, items)
+            self.assertTrue(items[version - 1]["separator"], items)
+            self.assertEqual((items[version]["text"], items[version]["grayed"]), (version_text, False))
+            closes = [item for item in items if item["id"] == SC_CLOSE]
+            self.assertEqual(len(closes), 1, items)
+            self.assertTrue(closes[0]["grayed"], closes)
             app.driver.run("open-sysmenu")
             wait_until(lambda: app.window().data["menuOpen"], 10, what="the system menu")
             screenshot(shot)
 
-    def test_dropped_down_in_both_languages(self):
-        self.check_menu("en_US.UTF-8", "system-menu-en")
-        self.check_menu("ja_JP.UTF-8", "system-menu-ja")
+    def test_version_entry_after_a_separator_and_close_greyed_in_both_languages(self):
+        self.check_menu("en_US.UTF-8", "Version information", "system-menu-en")
+        self.check_menu("ja_JP.UTF-8", "バージョン情報", "system-menu-ja")
 
 
 class VersionBox(unittest.TestCase):
@@ -102,7 +114,13 @@ class Leaving(unittest.TestCase):
             self.assertTrue(app.exited())
 
     def test_enter_ends_at_once_without_asking(self):
+        # Enter on a focused push button presses that button; the accept
+        # command comes from Enter where no push button has the focus.
         with App() as app:
+            app.driver.run("key", "tab")
+            wait_until(lambda: app.window().focus == PROXY, 10, what="the focus on Proxy")
+            app.driver.run("key", "tab")
+            wait_until(lambda: app.window().focus == PROGRESS_TEXT, 10, what="the focus on the progress text")
             app.driver.run("key", "enter")
             self.assertTrue(app.exited())
 

@@ -1,0 +1,100 @@
+// The probe DLL: Wine loads it into the tool when the driver's hook first
+// runs on the tool's thread; it answers from inside the process (probe.h).
+#include "probe.h"
+
+#include <string>
+#include <utility>
+
+#include "json_text.h"
+
+namespace driver {
+namespace {
+
+std::wstring MenuItemText(HMENU menu, UINT position) {
+    MENUITEMINFOW item{};
+    item.cbSize = sizeof(item);
+    item.fMask = MIIM_STRING;
+    if (!::GetMenuItemInfoW(menu, position, TRUE, &item) || item.cch == 0) return {};
+    std::wstring text(item.cch + 1, L'\0');
+    item.dwTypeData = text.data();
+    item.cch = static_cast<UINT>(text.size());
+    ::GetMenuItemInfoW(menu, position, TRUE, &item);
+    text.resize(item.cch);
+    return text;
+}
+
+std::wstring SystemMenuJson(HWND window) {
+    HMENU menu = ::GetSystemMenu(window, FALSE);
+    if (!menu) return L"null";
+    std::wstring out = L"[";
+    const int count = ::GetMenuItemCount(menu);
+    for (int i = 0; i < count; ++i) {
+        const auto position = static_cast<UINT>(i);
+        MENUITEMINFOW item{};
+        item.cbSize = sizeof(item);
+        item.fMask = MIIM_FTYPE | MIIM_ID | MIIM_STATE;
+        ::GetMenuItemInfoW(menu, position, TRUE, &item);
+        out += (i ? L"," : L"") + std::wstring(L"{\"id\":") + std::to_wstring(item.wID) + L",\"text\":" +
+               Json(MenuItemText(menu, position)) + L",\"separator\":" + Bool(item.fType & MFT_SEPARATOR) +
+               L",\"grayed\":" + Bool(item.fState & MFS_GRAYED) + L"}";
+    }
+    return out + L"]";
+}
+
+BOOL CALLBACK FindOwnIcon(HMODULE module, LPCWSTR, LPWSTR name, LONG_PTR context) {
+    auto* search = reinterpret_cast<std::pair<HICON, std::wstring>*>(context);
+    if (!IS_INTRESOURCE(name)) return TRUE;
+    for (auto [cx, cy] : {std::pair{SM_CXICON, SM_CYICON}, std::pair{SM_CXSMICON, SM_CYSMICON}}) {
+        if (::LoadImageW(module, name, IMAGE_ICON, ::GetSystemMetrics(cx), ::GetSystemMetrics(cy), LR_SHARED) ==
+            search->first) {
+            search->second = L"resource:" + std::to_wstring(LOWORD(name));
+            return FALSE;
+        }
+    }
+    return TRUE;
+}
+
+// A shared icon is one handle per process, so a window's icon is named by
+// loading the candidates again: the system icons, then the exe's own.
+std::wstring IconName(HICON icon) {
+    if (!icon) return L"none";
+    static const std::pair<LPCWSTR, const wchar_t*> kSystemIcons[] = {
+        {IDI_APPLICATION, L"application"}, {IDI_QUESTION, L"question"}, {IDI_WARNING, L"warning"},
+        {IDI_INFORMATION, L"information"}, {IDI_ERROR, L"error"}};
+    for (const auto& [id, name] : kSystemIcons) {
+        if (::LoadIconW(nullptr, id) == icon) return name;
+    }
+    std::pair<HICON, std::wstring> search{icon, L"other"};
+    ::EnumResourceNamesW(::GetModuleHandleW(nullptr), RT_GROUP_ICON, FindOwnIcon,
+                         reinterpret_cast<LONG_PTR>(&search));
+    return search.second;
+}
+
+std::wstring WindowIconsJson(HWND window) {
+    auto icon = [window](WPARAM which) {
+        return reinterpret_cast<HICON>(::SendMessageW(window, WM_GETICON, which, 0));
+    };
+    return L"{\"big\":" + Json(IconName(icon(ICON_BIG))) + L",\"small\":" + Json(IconName(icon(ICON_SMALL))) + L"}";
+}
+
+void Reply(HWND target, HWND replyWindow, ProbeQuery query) {
+    const std::wstring answer = query == ProbeQuery::SystemMenu ? SystemMenuJson(target) : WindowIconsJson(target);
+    COPYDATASTRUCT data{};
+    data.dwData = static_cast<ULONG_PTR>(query);
+    data.cbData = static_cast<DWORD>(answer.size() * sizeof(wchar_t));
+    data.lpData = const_cast<wchar_t*>(answer.data());
+    ::SendMessageW(replyWindow, WM_COPYDATA, reinterpret_cast<WPARAM>(target), reinterpret_cast<LPARAM>(&data));
+}
+
+}  // namespace
+}  // namespace driver
+
+extern "C" __declspec(dllexport) LRESULT CALLBACK ProbeHook(int code, WPARAM wParam, LPARAM lParam) {
+    static const UINT probeMessage = ::RegisterWindowMessageW(driver::kProbeMessage);
+    if (code == HC_ACTION) {
+        const auto* call = reinterpret_cast<const CWPSTRUCT*>(lParam);
+        if (call->message == probeMessage)
+            driver::Reply(call->hwnd, reinterpret_cast<HWND>(call->wParam), static_cast<driver::ProbeQuery>(call->lParam));
+    }
+    return ::CallNextHookEx(nullptr, code, wParam, lParam);
+}
