@@ -91,6 +91,8 @@ def setup_session():
     # Without a window manager every closing window would stall about 2 s.
     _quiet(["wine", "reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v", "Managed", "/d", "N", "/f"], env)
     _quiet(["wineserver", "-w"], env)
+    # One server for the whole run: no start-up per case, no exit racing the next start.
+    _quiet(["wineserver", "-p"], env)
     print(f"Wine prefix ready in {time.monotonic() - started:.1f} s at {state['prefix']}, display {state['display']}")
 
 

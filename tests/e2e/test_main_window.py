@@ -98,6 +98,8 @@ class Leaving(unittest.TestCase):
             app.click(EXIT)
             box = app.answer(IDNO)
             self.assertEqual((box["message"], box["icon"], box["title"]), ("Exit ?", "question", "Cveltrix"))
+            buttons = sorted(c["id"] for c in box["controls"] if c["class"].lower() == "button")
+            self.assertEqual(buttons, [IDYES, IDNO])
             self.assertIsNone(app.process.poll())
             self.assertTrue(app.window().enabled(START))
 
