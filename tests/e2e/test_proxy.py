@@ -1,0 +1,316 @@
+"""The proxy settings as a user meets them: the dialog, its states and captions
+in both languages, and downloads through a real proxy (tinyproxy) in front of
+the local installer server, with and without a login, with their failures."""
+import json
+import os
+import unittest
+
+from harness import (CANCEL, FILE_NAME, IDCANCEL, IDOK, IDYES, PROXY, START, App, Window, desktop, screenshot,
+                     server, test_server, wait_until)
+from proxy import VIA_NAME, RecordingProxy, Tinyproxy, decode_basic
+
+DIALOG = "Proxy Server Setting"
+USE, NO_USE = 105, 1013
+ADDRESS, PORT, USER, PASSWORD = 1011, 1005, 1006, 1007
+EDITS = (ADDRESS, PORT, USER, PASSWORD)
+LOCALHOST = "127.0.0.1"
+
+SIZE = 300_000
+CONTENT = test_server.GeneratedContent(SIZE).read(0, SIZE)
+RESUME_AT = 1000
+
+UNREACHABLE = "The proxy server could not be connected.\nPlease confirm  proxy server setting."
+LOGIN_FAILED = "The authentication of the proxy server was failed.\nPlease confirm proxy server setting."
+COMPLETE = "Download is complete, click OK to select a saving folder."
+SERVER_UNREACHABLE = "It was not possible to connect it with the server. Please confirm the connection. "
+RESUME = "Do you want to continue downloading the remaining files?"
+PICKER = "Browse for Folder"
+
+USER_NAME, SECRET = "proxyuser", "Pr0xy-secret"
+
+
+# ---- the dialog ------------------------------------------------------------
+
+def shown_dialog(app):
+    """The proxy dialog once it is on screen, else None."""
+    text = app.driver.run("dialog", DIALOG, check=False)
+    if text.startswith("error"):
+        return None
+    dialog = Window(json.loads(text))
+    return dialog if dialog[IDOK]["visible"] else None
+
+
+def open_dialog(app):
+    app.click(PROXY)
+    return wait_until(lambda: shown_dialog(app), 20, 0.1, "the proxy dialog")
+
+
+def close_dialog(app, button):
+    app.driver.run("press", DIALOG, button)
+    wait_until(lambda: app.driver.run("dialog", DIALOG, check=False).startswith("error"), 20, 0.1,
+               "the proxy dialog to close")
+
+
+def fill_in(app, use, address="", port="", user="", password=""):
+    app.driver.run("check", DIALOG, USE if use else NO_USE)
+    for control, text in zip(EDITS, (address, port, user, password)):
+        app.driver.run("settext", DIALOG, control, text)
+
+
+def enter_settings(app, use=True, address=LOCALHOST, port="", user="", password=""):
+    """Opens the dialog, fills it in and presses OK."""
+    open_dialog(app)
+    fill_in(app, use, address, port, user, password)
+    close_dialog(app, IDOK)
+
+
+def texts(dialog):
+    return [dialog.text(control) for control in EDITS]
+
+
+# ---- downloads -------------------------------------------------------------
+
+def saved_path():
+    return os.path.join(desktop(), FILE_NAME)
+
+
+def remove_saved():
+    if os.path.exists(saved_path()):
+        os.remove(saved_path())
+
+
+def read(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+class DownloadCase(unittest.TestCase):
+    """A case that downloads: the local server up, nothing saved on the desktop yet."""
+
+    def setUp(self):
+        remove_saved()
+        self.addCleanup(remove_saved)
+        self.origin = server()
+        self.origin.start()
+        self.addCleanup(self.origin.stop)
+
+    def proxy(self, user=None, password=None):
+        proxy = Tinyproxy(user, password).start()
+        self.addCleanup(proxy.stop)
+        return proxy
+
+    def app(self, prefix=None):
+        """The tool, started; with prefix, its temp file holds those bytes first."""
+        app = App()
+        if prefix is not None:
+            with open(app.temp_path, "wb") as f:
+                f.write(prefix)
+        self.addCleanup(app.stop)
+        return app.start()
+
+    def start(self, app, resume=False):
+        app.click(START)
+        if resume:
+            self.assertEqual(app.answer(IDYES)["message"], RESUME)
+
+    def save_on_desktop(self, app):
+        """Takes a finished run through message 8 and the folder picker; returns the saved bytes."""
+        self.assertEqual(app.answer(IDOK, timeout=60)["message"], COMPLETE)
+        self.assertEqual(app.answer(IDOK)["title"], PICKER)
+        app.wait_idle()
+        return read(saved_path())
+
+    def expect_failure(self, app, *messages):
+        """The run ends with one of the messages, then the window is idle again; returns the message."""
+        text, icon = app.message(timeout=60)
+        self.assertIn(text, messages)
+        self.assertEqual(icon, "warning")
+        app.answer(IDOK)
+        window = app.wait_idle()
+        self.assertTrue(window.enabled(PROXY))
+        return text
+
+    def assert_via_proxy(self, entries):
+        self.assertTrue(entries, "no request reached the server")
+        for entry in entries:
+            self.assertIn(VIA_NAME, test_server.header(entry, "Via") or "", entry["request_line"])
+
+
+# ---- cases -------------------------------------------------------------------
+
+class DialogState(unittest.TestCase):
+    def assert_shown(self, app, use, values):
+        """Opens the dialog, checks the choice, the edits' state and texts, and cancels it; returns it."""
+        dialog = open_dialog(app)
+        self.assertEqual((dialog[USE]["checked"], dialog[NO_USE]["checked"]), (use, not use))
+        self.assertEqual([dialog.enabled(control) for control in EDITS], [use] * len(EDITS))
+        self.assertEqual(texts(dialog), values)
+        close_dialog(app, IDCANCEL)
+        return dialog
+
+    def test_fresh_start_shows_do_not_use_and_empty_disabled_edits(self):
+        with App() as app:
+            self.assertEqual(self.assert_shown(app, False, ["", "", "", ""]).focus, IDOK)
+
+    def test_choosing_use_enables_the_edits_and_do_not_use_disables_them(self):
+        with App() as app:
+            open_dialog(app)
+            app.driver.run("check", DIALOG, USE)
+            dialog = app.dialog(DIALOG)
+            self.assertTrue(all(dialog.enabled(control) for control in EDITS))
+            self.assertFalse(dialog[NO_USE]["checked"])
+            app.driver.run("check", DIALOG, NO_USE)
+            dialog = app.dialog(DIALOG)
+            self.assertFalse(any(dialog.enabled(control) for control in EDITS))
+            close_dialog(app, IDCANCEL)
+
+    def test_cancel_after_typing_leaves_the_fresh_settings(self):
+        with App() as app:
+            open_dialog(app)
+            fill_in(app, True, "proxy.example", "8080", "someone", "secret")
+            close_dialog(app, IDCANCEL)
+            self.assert_shown(app, False, ["", "", "", ""])
+
+    def test_ok_stores_the_values_and_cancel_keeps_them(self):
+        # Stored as typed: blanks and a colon stay.
+        stored = [" 10.1.2.3 ", "3128", "Some One", "pa ss:word"]
+        with App() as app:
+            enter_settings(app, True, *stored)
+            self.assert_shown(app, True, stored)
+            open_dialog(app)
+            fill_in(app, False, "other", "1", "nobody", "nothing")
+            close_dialog(app, IDCANCEL)
+            self.assert_shown(app, True, stored)
+
+    def test_ok_with_do_not_use_keeps_the_typed_values(self):
+        typed = ["proxy.local", "8080", "someone", "secret"]
+        with App() as app:
+            enter_settings(app, False, *typed)
+            self.assert_shown(app, False, typed)
+
+    def test_password_is_masked_on_open_and_after_a_change(self):
+        with App() as app:
+            self.assertEqual(open_dialog(app)[PASSWORD]["passwordChar"], ord("*"))
+            app.driver.run("check", DIALOG, USE)
+            app.driver.run("settext", DIALOG, PASSWORD, "changed")
+            dialog = app.dialog(DIALOG)
+            self.assertEqual(dialog[PASSWORD]["passwordChar"], ord("*"))
+            for control in (ADDRESS, PORT, USER):
+                self.assertEqual(dialog[control]["passwordChar"], 0, f"edit {control}")
+            close_dialog(app, IDCANCEL)
+
+
+class DialogCaptions(unittest.TestCase):
+    def check_captions(self, lang, expected, shot):
+        with App(lang=lang) as app:
+            dialog = open_dialog(app)
+            self.assertEqual(dialog.title, DIALOG)
+            for control, text in expected.items():
+                self.assertEqual(dialog.text(control), text, f"control {control}")
+            screenshot(shot)
+            close_dialog(app, IDCANCEL)
+
+    def test_english(self):
+        self.check_captions("en_US.UTF-8", {1017: "Address", 1018: "Port", 1019: "User Name", 1020: "Password",
+                                            USE: "Use proxy server", NO_USE: "Do not use proxy server",
+                                            IDOK: "OK", IDCANCEL: "Cancel"}, "proxy-dialog-en")
+
+    def test_japanese(self):
+        self.check_captions("ja_JP.UTF-8", {1017: "アドレス", 1018: "ポート", 1019: "ユーザー名", 1020: "パスワード",
+                                            USE: "使用する", NO_USE: "使用しない", IDOK: "OK", IDCANCEL: "キャンセル"},
+                            "proxy-dialog-ja")
+
+
+class DuringTransfer(DownloadCase):
+    def test_proxy_button_is_disabled_while_a_download_runs(self):
+        self.origin.rate = 100_000
+        app = self.app()
+        self.start(app)
+        busy = wait_until(lambda: (lambda w: w if w.enabled(CANCEL) else None)(app.window()), 20, 0.1,
+                          "the transfer to run")
+        self.assertFalse(busy.enabled(PROXY))
+        self.assertFalse(busy.enabled(START))
+        app.click(CANCEL)
+        self.assertTrue(app.wait_idle().enabled(PROXY))
+
+
+class ThroughTinyproxy(DownloadCase):
+    def test_download_without_login(self):
+        proxy = self.proxy()
+        app = self.app()
+        enter_settings(app, port=str(proxy.port))
+        self.start(app)
+        self.assertEqual(self.save_on_desktop(app), CONTENT)
+        self.assert_via_proxy(self.origin.requests())
+        self.assertTrue(any(line.startswith("GET http://127.0.0.1:") for line in proxy.requests()), proxy.log())
+
+    def test_download_with_login(self):
+        proxy = self.proxy(USER_NAME, SECRET)
+        app = self.app()
+        enter_settings(app, port=str(proxy.port), user=USER_NAME, password=SECRET)
+        self.start(app)
+        self.assertEqual(self.save_on_desktop(app), CONTENT)
+        self.assert_via_proxy(self.origin.requests())
+
+    def test_resume_with_login_asks_the_origin_for_the_rest(self):
+        proxy = self.proxy(USER_NAME, SECRET)
+        app = self.app(CONTENT[:RESUME_AT])
+        enter_settings(app, port=str(proxy.port), user=USER_NAME, password=SECRET)
+        self.start(app, resume=True)
+        self.assertEqual(self.save_on_desktop(app), CONTENT)
+        requests = self.origin.requests()
+        self.assert_via_proxy(requests)
+        ranges = [test_server.header(entry, "Range") for entry in requests]
+        self.assertIn(f"bytes={RESUME_AT}-", ranges)
+
+
+class ProxyFailures(DownloadCase):
+    def test_wrong_password_says_login_failed_and_keeps_the_temp_file(self):
+        proxy = self.proxy(USER_NAME, SECRET)
+        app = self.app(CONTENT[:RESUME_AT])
+        enter_settings(app, port=str(proxy.port), user=USER_NAME, password="wrong")
+        self.start(app, resume=True)
+        self.expect_failure(app, LOGIN_FAILED)
+        self.assertEqual(read(app.temp_path), CONTENT[:RESUME_AT])
+        self.assertEqual(self.origin.requests(), [])
+
+    def test_empty_user_name_at_a_proxy_that_demands_a_login(self):
+        proxy = self.proxy(USER_NAME, SECRET)
+        app = self.app()
+        enter_settings(app, port=str(proxy.port), password=SECRET)
+        self.start(app)
+        self.expect_failure(app, LOGIN_FAILED)
+        self.assertEqual(self.origin.requests(), [])
+
+    def test_nothing_listening_on_the_proxy_port(self):
+        with test_server.NothingListening() as nothing:
+            app = self.app()
+            enter_settings(app, port=str(nothing.port))
+            self.start(app)
+            self.expect_failure(app, UNREACHABLE)
+        self.assertEqual(self.origin.requests(), [])
+
+    def test_empty_port_fails_clearly(self):
+        app = self.app()
+        enter_settings(app, port="")
+        self.start(app)
+        self.expect_failure(app, UNREACHABLE, SERVER_UNREACHABLE)
+        self.assertFalse(os.path.exists(saved_path()))
+
+
+class LongCredentials(DownloadCase):
+    def test_hundred_character_user_name_and_password_reach_the_proxy_whole(self):
+        # Every tenth character its own, so a cut anywhere shows.
+        user = "".join(chr(ord("a") + i % 26) if i % 10 else str(i // 10) for i in range(100))
+        password = "".join(chr(ord("Z") - i % 26) if i % 10 else str(i // 10) for i in range(100))
+        with RecordingProxy() as stub:
+            app = self.app()
+            enter_settings(app, port=str(stub.port), user=user, password=password)
+            self.start(app)
+            self.assertEqual(self.save_on_desktop(app), CONTENT)
+            sent = {decode_basic(credentials) for _, credentials in stub.requests() if credentials is not None}
+        self.assertEqual(sent, {f"{user}:{password}"})
+
+
+if __name__ == "__main__":
+    unittest.main()
