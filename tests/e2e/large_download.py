@@ -2,9 +2,11 @@
 about two minutes here): a file past 4 GiB downloads, resumes from a temp
 file past 4 GiB, completes and is saved.
 
-    cmake --build --preset native && ctest --test-dir build/native -R e2e.session.setup
-    CVELTRIX_E2E_DIR=build/native/tests/e2e/session python3 -m unittest -v tests/e2e/large_download.py
+    ctest --test-dir build/native -R e2e.session.setup      # after bash test.sh
+    cd tests/e2e && CVELTRIX_E2E_DIR=$PWD/../../build/native/tests/e2e/session \
+        python3 -m unittest -v large_download
 """
+import hashlib
 import os
 import unittest
 
@@ -33,6 +35,18 @@ class PastFourGiB(DownloadCase):
                 self.assertEqual(f.read(), content.read(RESUME_AT, SIZE - RESUME_AT))
             self.assertEqual(window.text(PROGRESS_TEXT), "4195281KB / 4195280KB  100%Received ")
             self.assertEqual(window[PROGRESS]["position"], window[PROGRESS]["maximum"])
+
+    def test_downloads_a_file_past_4_gib_from_the_start(self):
+        content = test_server.GeneratedContent(SIZE)
+        with server(content), App() as app:
+            app.click(START)
+            self.save_to_desktop(app, timeout=1800)
+            self.assertEqual(os.path.getsize(self.saved), SIZE)
+            digest = hashlib.sha256()
+            with open(self.saved, "rb") as f:
+                for block in iter(lambda: f.read(1 << 22), b""):
+                    digest.update(block)
+            self.assertEqual(digest.hexdigest(), test_server.sha256_of(content))
 
 
 if __name__ == "__main__":
