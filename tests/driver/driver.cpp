@@ -68,68 +68,11 @@ HWND FindMain() { return ::FindWindowW(kDialogClass, kMainTitle); }
 
 HWND FindDialog(const std::wstring& title) { return ::FindWindowW(kDialogClass, title.c_str()); }
 
-// 32-bit pixels of a size x size bitmap selected into `dc`.
-std::vector<DWORD> Pixels(HDC dc, HBITMAP bitmap, int size) {
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = size;
-    info.bmiHeader.biHeight = -size;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    std::vector<DWORD> pixels(static_cast<size_t>(size) * static_cast<size_t>(size));
-    ::GetDIBits(dc, bitmap, 0, static_cast<UINT>(size), pixels.data(), &info, DIB_RGB_COLORS);
-    return pixels;
-}
-
-// The message-box icon, told apart from the system icons by what the screen
-// shows: icon handles are not shared between processes under Wine, but the
-// display is. Each system icon is drawn on the box's background and the one
-// that matches the most pixels (at least nine in ten) names it.
+// Icon handles are not shared between processes under Wine: the probe names
+// the icon inside the tool.
 std::wstring IconName(HWND box) {
-    HWND icon = nullptr;
-    for (HWND child = ::GetWindow(box, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
-        if ((::GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) icon = child;
-    }
-    if (!icon) return L"none";
-    RECT place;
-    ::GetWindowRect(icon, &place);
-    const int size = ::GetSystemMetrics(SM_CXICON);
-    HDC screen = ::GetDC(nullptr);
-    HDC memory = ::CreateCompatibleDC(screen);
-    HBITMAP bitmap = ::CreateCompatibleBitmap(screen, size, size);
-    HGDIOBJ old = ::SelectObject(memory, bitmap);
-    ::BitBlt(memory, 0, 0, size, size, screen, place.left, place.top, SRCCOPY);
-    const COLORREF background = ::GetPixel(screen, place.left, place.top);
-    ::SelectObject(memory, old);
-    const std::vector<DWORD> shown = Pixels(memory, bitmap, size);
-
-    const struct {
-        LPCWSTR id;
-        const wchar_t* name;
-    } kIcons[] = {{IDI_EXCLAMATION, L"warning"}, {IDI_QUESTION, L"question"}, {IDI_ASTERISK, L"information"},
-                  {IDI_HAND, L"error"}};
-    std::wstring best = L"other";
-    size_t bestMatches = shown.size() * 9 / 10;
-    for (const auto& known : kIcons) {
-        old = ::SelectObject(memory, bitmap);
-        RECT all = {0, 0, size, size};
-        HBRUSH brush = ::CreateSolidBrush(background);
-        ::FillRect(memory, &all, brush);
-        ::DeleteObject(brush);
-        ::DrawIconEx(memory, 0, 0, ::LoadIconW(nullptr, known.id), size, size, 0, nullptr, DI_NORMAL);
-        ::SelectObject(memory, old);
-        const std::vector<DWORD> drawn = Pixels(memory, bitmap, size);
-        size_t matches = 0;
-        for (size_t i = 0; i < shown.size(); ++i) matches += (shown[i] & 0xFFFFFF) == (drawn[i] & 0xFFFFFF);
-        if (matches > bestMatches) {
-            bestMatches = matches;
-            best = known.name;
-        }
-    }
-    ::DeleteObject(bitmap);
-    ::DeleteDC(memory);
-    ::ReleaseDC(nullptr, screen);
-    return best;
+    const driver::ProbeAnswer answer = driver::AskProbe(box, driver::ProbeQuery::DialogIcon, 10000);
+    return answer.ok ? answer.text : L"unknown: " + answer.text;
 }
 
 std::wstring ControlJson(HWND control) {

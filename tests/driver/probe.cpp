@@ -77,8 +77,26 @@ std::wstring WindowIconsJson(HWND window) {
     return L"{\"big\":" + Json(IconName(icon(ICON_BIG))) + L",\"small\":" + Json(IconName(icon(ICON_SMALL))) + L"}";
 }
 
+// A message box shows its icon in a static of the icon style.
+std::wstring DialogIconName(HWND dialog) {
+    for (HWND child = ::GetWindow(dialog, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
+        if ((::GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON)
+            return IconName(reinterpret_cast<HICON>(::SendMessageW(child, STM_GETICON, 0, 0)));
+    }
+    return L"none";
+}
+
+std::wstring Answer(HWND target, ProbeQuery query) {
+    switch (query) {
+        case ProbeQuery::SystemMenu: return SystemMenuJson(target);
+        case ProbeQuery::WindowIcons: return WindowIconsJson(target);
+        case ProbeQuery::DialogIcon: return DialogIconName(target);
+    }
+    return L"null";
+}
+
 void Reply(HWND target, HWND replyWindow, ProbeQuery query) {
-    const std::wstring answer = query == ProbeQuery::SystemMenu ? SystemMenuJson(target) : WindowIconsJson(target);
+    const std::wstring answer = Answer(target, query);
     COPYDATASTRUCT data{};
     data.dwData = static_cast<ULONG_PTR>(query);
     data.cbData = static_cast<DWORD>(answer.size() * sizeof(wchar_t));

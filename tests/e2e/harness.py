@@ -147,13 +147,15 @@ class Driver:
         self.env = session_env(state)
 
     def run(self, *args, check=True):
-        with tempfile.TemporaryFile() as out:
+        with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
             done = subprocess.run(["wine", DRIVER, *map(str, args)], env=self.env, stdin=subprocess.DEVNULL,
-                                  stdout=out, stderr=subprocess.DEVNULL, timeout=60)
+                                  stdout=out, stderr=err, timeout=60)
             out.seek(0)
             text = out.read().decode("utf-8").strip()
+            err.seek(0)
+            errors = err.read().decode("utf-8", "replace").strip()
         if check and done.returncode != 0:
-            raise AssertionError(f"driver {' '.join(map(str, args))}: {text}")
+            raise AssertionError(f"driver {' '.join(map(str, args))} exited {done.returncode}: {text} {errors[-2000:]}")
         return text
 
     def json(self, *args):
