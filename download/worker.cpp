@@ -181,6 +181,8 @@ private:
     void Transfer() {
         std::vector<std::byte> buffer(kChunkSize);
         env_.window.SetProgressRange(length_);
+        // Hashing alongside the transfer: the file only grows from here on.
+        if (env_.pin && env_.hasher) follower_ = env_.hasher->Follow(env_.tempPath);
         bool readOk = true;
         while (readOk) {
             if (env_.window.CancelRequested()) return;
@@ -194,6 +196,7 @@ private:
             }
             const std::uint64_t written = file_->Write(std::span<const std::byte>(buffer.data(), read));
             size_ += written;
+            if (follower_) follower_->Grown(size_);
             if (written < read) {
                 Show(msg::WriteFailed);
                 return;
@@ -209,22 +212,30 @@ private:
         const auto finalSize = file_ ? file_->Size() : std::nullopt;
         file_.reset();
         env_.settings.WipeCredentials();
-        if (length_ > 0 && finalSize == length_ && Verified()) SaveFile();
+        const bool complete = length_ > 0 && finalSize == length_;
+        if (complete && Verified(*finalSize)) SaveFile();
+        follower_.reset();
         env_.window.ResetIdleControls();
     }
 
     // A readable file with the wrong bytes can never become right by
     // resuming, so it is emptied for a fresh start; one that cannot be read
     // stays for the next try.
-    bool Verified() {
+    bool Verified(std::uint64_t size) {
         if (!env_.pin) return true;
-        const auto digest = env_.hasher ? env_.hasher->Sha256OfFile(env_.tempPath) : std::nullopt;
+        const auto digest = DigestOf(size);
+        follower_.reset();
         if (digest == env_.pin) return true;
         if (digest) {
             if (const auto file = env_.files.OpenAlways(env_.tempPath)) file->Truncate();
         }
         Show(msg::Damaged);
         return false;
+    }
+
+    std::optional<Sha256Digest> DigestOf(std::uint64_t size) {
+        if (follower_) return follower_->Finish(size);
+        return env_.hasher ? env_.hasher->Sha256OfFile(env_.tempPath) : std::nullopt;
     }
 
     void SaveFile() {
@@ -246,6 +257,7 @@ private:
     std::unique_ptr<File> file_;
     std::unique_ptr<HttpSession> session_;
     std::unique_ptr<HttpRequest> request_;
+    std::unique_ptr<GrowingFileHasher> follower_;
     std::uint64_t size_ = 0;    // bytes in the temp file
     std::uint64_t length_ = 0;  // the whole file, from the probe
 };

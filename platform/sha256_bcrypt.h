@@ -8,6 +8,8 @@ namespace cveltrix::win {
 class BCryptFileHasher final : public FileHasher {
 public:
     std::optional<Sha256Digest> Sha256OfFile(const std::wstring& path) override;
+    // Reads the file on a thread of its own while it grows, in large blocks.
+    std::unique_ptr<GrowingFileHasher> Follow(const std::wstring& path) override;
 };
 
 }  // namespace cveltrix::win

@@ -344,4 +344,27 @@ std::optional<std::wstring> FakeRunWindow::ChooseSaveFolder() {
     return folderChoice;
 }
 
+namespace {
+
+class FakeFollower final : public GrowingFileHasher {
+public:
+    explicit FakeFollower(FakeHasher& owner) : owner_(owner) {}
+    void Grown(std::uint64_t size) override { owner_.grown.push_back(size); }
+    std::optional<Sha256Digest> Finish(std::uint64_t size) override {
+        owner_.finishedAt = size;
+        return owner_.digest;
+    }
+
+private:
+    FakeHasher& owner_;
+};
+
+}  // namespace
+
+std::unique_ptr<GrowingFileHasher> FakeHasher::Follow(const std::wstring& path) {
+    if (!follows) return nullptr;
+    followed.push_back(path);
+    return std::make_unique<FakeFollower>(*this);
+}
+
 }  // namespace cveltrix::test

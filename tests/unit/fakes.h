@@ -201,15 +201,22 @@ private:
 };
 
 // A digest of whatever the test says the file holds.
+// Follows a growing file when `follows` is set, recording what it was told.
 class FakeHasher : public FileHasher {
 public:
     std::optional<Sha256Digest> digest;
     std::vector<std::wstring> hashed;
+    bool follows = false;
+    std::vector<std::wstring> followed;
+    std::vector<std::uint64_t> grown;
+    std::optional<std::uint64_t> finishedAt;
 
     std::optional<Sha256Digest> Sha256OfFile(const std::wstring& path) override {
         hashed.push_back(path);
         return digest;
     }
+
+    std::unique_ptr<GrowingFileHasher> Follow(const std::wstring& path) override;
 };
 
 // ---------------------------------------------------------------- window

@@ -3,6 +3,8 @@
 
 #include <gmock/gmock.h>
 
+#include <algorithm>
+
 #include "worker_fixture.h"
 
 namespace cveltrix::test {
@@ -70,6 +72,44 @@ TEST_F(PinnedWorkerTest, IncompleteFileIsNotHashed) {
     Run();
     EXPECT_TRUE(hasher.hashed.empty());
     EXPECT_TRUE(window.Messages().empty());
+}
+
+// The digest is taken while the bytes arrive, so checking costs almost
+// nothing once the last one is written.
+TEST_F(PinnedWorkerTest, FollowsTheTransferAndFinishesAtTheFinalSize) {
+    hasher.follows = true;
+    hasher.digest = ExpectedDigest();
+    Run();
+    EXPECT_THAT(hasher.followed, ElementsAre(kTempPath));
+    EXPECT_TRUE(hasher.hashed.empty());
+    ASSERT_FALSE(hasher.grown.empty());
+    EXPECT_TRUE(std::is_sorted(hasher.grown.begin(), hasher.grown.end()));
+    EXPECT_EQ(hasher.grown.back(), kLength);
+    EXPECT_EQ(hasher.finishedAt, kLength);
+    EXPECT_TRUE(Saved(kLength));
+}
+
+TEST_F(PinnedWorkerTest, FollowingStartsAfterARangeIgnoringServerEmptiedTheFile) {
+    files.Put(kTempPath, 1000);
+    Serve(ProbeAnswer(kLength), WholeAnswer(kLength));
+    hasher.follows = true;
+    hasher.digest = ExpectedDigest();
+    Run();
+    // Counted from the emptied file: the first chunk alone, not 1000 more.
+    ASSERT_FALSE(hasher.grown.empty());
+    EXPECT_LE(hasher.grown.front(), 16384u);
+    EXPECT_TRUE(Saved(kLength));
+}
+
+TEST_F(PinnedWorkerTest, AnAlreadyCompleteFileIsHashedWhole) {
+    files.Put(kTempPath, kLength);
+    Serve(ProbeAnswer(kLength), With(ErrorAnswer(416), [](auto& s) { s.contentRange = L"bytes */50000"; }));
+    hasher.follows = true;
+    hasher.digest = ExpectedDigest();
+    Run();
+    EXPECT_TRUE(hasher.followed.empty());
+    EXPECT_THAT(hasher.hashed, ElementsAre(kTempPath));
+    EXPECT_TRUE(Saved(kLength));
 }
 
 TEST_F(WorkerTest, WithoutAPinNothingIsHashed) {

@@ -42,9 +42,9 @@ def proc_figures(pid):
     return peak, cpu
 
 
-def run_tool(srv):
+def run_tool(srv, kind="local"):
     """Seconds from the click to the last byte and to message 8, peak KiB, CPU s."""
-    with App() as app:
+    with App(kind) as app:
         srv.clear_requests()
         started = time.time()
         app.click(START)
@@ -93,7 +93,10 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--size-mib", type=int, default=256)
     parser.add_argument("--runs", type=int, default=3)
+    parser.add_argument("--pinned-exe", help="a build of the tool that pins the sample's SHA-256")
     args = parser.parse_args()
+    if args.pinned_exe:
+        harness.EXES["bench-pinned"] = args.pinned_exe
     os.makedirs(BENCH_DIR, exist_ok=True)
     size = args.size_mib * 1024 * 1024
     sample = os.path.join(BENCH_DIR, f"sample-{args.size_mib}.bin")
@@ -102,7 +105,7 @@ def main():
 
     harness.setup_session()
     try:
-        tool, to_message, bare, curl, peaks, cpus = [], [], [], [], [], []
+        tool, to_message, bare, curl, peaks, cpus, verify = [], [], [], [], [], [], []
         with server(test_server.FileContent(sample)) as srv:
             for _ in range(args.runs):  # interleaved, so drift hits all three alike
                 seconds, message, peak, cpu = run_tool(srv)
@@ -112,6 +115,9 @@ def main():
                 cpus.append(cpu)
                 bare.append(run_bare(srv))
                 curl.append(run_curl(srv))
+                if args.pinned_exe:
+                    seconds, message, _, _ = run_tool(srv, "bench-pinned")
+                    verify.append((message - seconds, seconds))
         print(f"{args.size_mib} MiB from 127.0.0.1, {args.runs} runs each")
         t = summary("tool (click to last byte)", tool, size)
         summary("tool (click to message 8)", to_message, size)
@@ -119,6 +125,13 @@ def main():
         c = summary("curl -o", curl, size)
         print(f"tool / bare loop speed: {b / t:.2f}x   tool / curl speed: {c / t:.2f}x")
         print(f"tool peak memory (VmHWM): {max(peaks) / 1024:.1f} MiB   CPU per run: {statistics.median(cpus):.2f} s")
+        if verify:
+            # Last byte to message 8 in the pinned build, less the same span
+            # without a pin, against the pinned run's own download time.
+            plain = statistics.median(m - t for m, t in zip(to_message, tool))
+            extra = statistics.median(span for span, _ in verify) - plain
+            download = statistics.median(seconds for _, seconds in verify)
+            print(f"SHA-256 check of the finished file: {extra:.2f} s = {100 * extra / download:.1f} % of the download")
     finally:
         harness.teardown_session()
 
