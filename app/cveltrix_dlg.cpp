@@ -28,8 +28,9 @@ constexpr UINT kRestoreFocus = WM_APP + 1;
 constexpr UINT kPaintProgress = WM_APP + 2;
 constexpr UINT kSetProgressRange = WM_APP + 3;
 constexpr UINT_PTR kProgressTimer = 1;
-// A chunk arrives every few microseconds; the screen shows ~60 frames a second.
-constexpr ULONGLONG kPaintIntervalMs = 16;
+// A chunk arrives every few microseconds; ten paints a second read as
+// smooth, and each paint of the two controls costs the transfer time.
+constexpr ULONGLONG kPaintIntervalMs = 100;
 constexpr DWORD kCancelGraceMs = 200;
 
 HICON LoadAppIcon(int metricX, int metricY) {
@@ -228,8 +229,9 @@ void CveltrixDlg::ApplyProgressRange(int maximum) {
 
 // Repainting both controls for every chunk, across threads, would cost more
 // than the transfer itself; the worker only leaves the newest values and
-// the window thread paints them once a frame. Every message box and the
-// end of a run flush them first, so what the user reads there is exact.
+// the window thread paints them at most every kPaintIntervalMs. Every
+// message box and the end of a run flush them first, so what the user
+// reads there is exact.
 void CveltrixDlg::ShowProgress(const std::wstring& text, std::uint64_t position) {
     {
         const std::lock_guard lock(progressMutex_);

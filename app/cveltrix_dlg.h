@@ -61,7 +61,7 @@ private:
     std::wstring chosenFolder_;
     BarScale barScale_;
     // The newest progress, handed from the worker to the window thread,
-    // which paints it at most once a frame.
+    // which paints it a few times a second.
     std::mutex progressMutex_;
     std::wstring pendingText_;
     int pendingBar_ = 0;
