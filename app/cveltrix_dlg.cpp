@@ -28,9 +28,9 @@ constexpr UINT kRestoreFocus = WM_APP + 1;
 constexpr UINT kPaintProgress = WM_APP + 2;
 constexpr UINT kSetProgressRange = WM_APP + 3;
 constexpr UINT_PTR kProgressTimer = 1;
-// A chunk arrives every few microseconds; ten paints a second read as
-// smooth, and each paint of the two controls costs the transfer time.
-constexpr ULONGLONG kPaintIntervalMs = 100;
+// A chunk arrives every few microseconds; four paints a second keep the
+// figures readable, and each paint of the two controls costs transfer time.
+constexpr ULONGLONG kPaintIntervalMs = 250;
 constexpr DWORD kCancelGraceMs = 200;
 
 HICON LoadAppIcon(int metricX, int metricY) {
