@@ -194,14 +194,15 @@ void CveltrixDlg::SetBusy() {
 
 void CveltrixDlg::SetIdleAfterRefusal() {
     EnableIdleButtons();
-    EnableItem(IDC_CANCEL_DOWNLOAD, false);
     cancelRequested.store(false);
-    ::PostMessageW(Handle(), kRestoreFocus, 0, 0);
 }
 
+// Start and Proxy on, Cancel off, and the focus back on a usable button.
 void CveltrixDlg::EnableIdleButtons() {
     EnableItem(IDC_START, true);
     EnableItem(IDC_PROXY, true);
+    EnableItem(IDC_CANCEL_DOWNLOAD, false);
+    ::PostMessageW(Handle(), kRestoreFocus, 0, 0);
 }
 
 int CveltrixDlg::ShowMessage(CatalogueId id, BoxKind kind) {
@@ -211,9 +212,7 @@ int CveltrixDlg::ShowMessage(CatalogueId id, BoxKind kind) {
 
 void CveltrixDlg::ReportAndRelease(CatalogueId id) {
     ShowMessage(id, BoxKindOf(id));
-    EnableItem(IDC_CANCEL_DOWNLOAD, false);
     EnableIdleButtons();
-    ::PostMessageW(Handle(), kRestoreFocus, 0, 0);
 }
 
 void CveltrixDlg::SetProgressRange(std::uint64_t length) {
@@ -274,11 +273,9 @@ void CveltrixDlg::PaintProgress(bool now) {
 void CveltrixDlg::ResetIdleControls() {
     FlushProgress();
     EnableIdleButtons();
-    EnableItem(IDC_CANCEL_DOWNLOAD, false);
     cancelRequested.store(false);
     workerThread.store(nullptr);
     ::RedrawWindow(Item(IDC_PROGRESS), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
-    ::PostMessageW(Handle(), kRestoreFocus, 0, 0);
 }
 
 void CveltrixDlg::YieldTime() { ::Sleep(0); }
