@@ -34,7 +34,7 @@ else
     options=("-DDOWNLOAD_URL=http://127.0.0.1:$port/archives/043/Kelvrane_for_(K)QZ415_270[2.20]series_Installer.exe"
              "-DDOWNLOAD_SHA256=$sha")
 fi
-cmake -S . -B "$build" --toolchain cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release "${options[@]}" >/dev/null
+cmake --preset windows -B "$build" "${options[@]}" >/dev/null
 cmake --build "$build" --target cveltrix -j2
 exe=$root/$build/bin/Cveltrix.exe
 cp "$exe" "$run_dir/app/Cveltrix.exe"
@@ -70,11 +70,9 @@ if [[ -z "${DISPLAY:-}" ]]; then
 fi
 
 export WINEPREFIX=$run_dir/prefix HOME=$run_dir/home WINEDEBUG=-all
-if [[ ! -f "$WINEPREFIX/system.reg" ]]; then
-    echo "Creating the Wine prefix (once, ~10 s)..."
-    wineboot -i >/dev/null 2>&1
-    # Without a window manager every closing window would stall.
-    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+if [[ ! -f "$WINEPREFIX/cveltrix-settings.reg" ]]; then
+    echo "Creating the Wine prefix (once, ~15 s)..."
+    python3 tests/e2e/harness.py prefix
 fi
 wineserver -p >/dev/null 2>&1 || true
 

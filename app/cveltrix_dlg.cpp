@@ -51,8 +51,8 @@ bool CveltrixDlg::OnInitDialog() {
     ::SendMessageW(Handle(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
     ::SendMessageW(Handle(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(LoadAppIcon(SM_CXSMICON, SM_CYSMICON)));
     SetCaptions();
-    SetItemText(IDC_DESCRIPTION,
-                DescriptionLabel(win::Text(caption::DescriptionPiece), DownloadUrl, win::JapaneseLocale()));
+    description_ = DescriptionLabelParts(win::Text(caption::DescriptionPiece), DownloadUrl, win::JapaneseLocale());
+    SetItemText(IDC_DESCRIPTION, description_.first + description_.second);
     // The close box does nothing: Exit, with its question, is the way out.
     ::EnableMenuItem(::GetSystemMenu(Handle(), FALSE), SC_CLOSE, MF_BYCOMMAND | MF_GRAYED);
     EnableItem(IDC_CANCEL_DOWNLOAD, false);
@@ -93,6 +93,10 @@ std::optional<INT_PTR> CveltrixDlg::OnMessage(UINT message, WPARAM wParam, LPARA
             if (PaintMinimized()) return 0;
             break;
         case WM_QUERYDRAGICON: return reinterpret_cast<INT_PTR>(icon_);
+        case WM_DRAWITEM:
+            if (wParam != IDC_DESCRIPTION) break;
+            DrawDescription(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
+            return TRUE;
         case WM_NOTIFY: {
             const auto* header = reinterpret_cast<const NMHDR*>(lParam);
             if (header->idFrom == IDC_PROGRESS && header->code == NM_CUSTOMDRAW) return CDRF_DODEFAULT;
@@ -114,6 +118,33 @@ void CveltrixDlg::RestoreFocus() {
     if (focus && ::IsWindowEnabled(focus)) return;
     HWND target = ::IsWindowEnabled(Item(IDC_START)) ? Item(IDC_START) : Item(IDC_EXIT);
     ::SendMessageW(Handle(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(target), TRUE);
+}
+
+// One line when it fits; otherwise the break goes between the file name and
+// the rest, and only a part wider than the label wraps inside itself.
+void CveltrixDlg::DrawDescription(const DRAWITEMSTRUCT& item) {
+    HDC dc = item.hDC;
+    RECT rect = item.rcItem;
+    // The dialog's own static colours and background, as for a plain label.
+    const auto brush = reinterpret_cast<HBRUSH>(
+        ::SendMessageW(Handle(), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(item.hwndItem)));
+    ::FillRect(dc, &rect, brush ? brush : ::GetSysColorBrush(COLOR_BTNFACE));
+    ::SetBkMode(dc, TRANSPARENT);
+    const HGDIOBJ oldFont = ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageW(item.hwndItem, WM_GETFONT, 0, 0)));
+    constexpr UINT kFormat = DT_LEFT | DT_NOPREFIX | DT_WORDBREAK | DT_EDITCONTROL;
+    const std::wstring whole = description_.first + description_.second;
+    SIZE extent{};
+    ::GetTextExtentPoint32W(dc, whole.c_str(), static_cast<int>(whole.size()), &extent);
+    if (extent.cx <= rect.right - rect.left) {
+        ::DrawTextW(dc, whole.c_str(), -1, &rect, kFormat);
+    } else {
+        for (const std::wstring* part : {&description_.first, &description_.second}) {
+            RECT line = rect;
+            const int height = ::DrawTextW(dc, part->c_str(), -1, &line, kFormat);
+            rect.top += height;
+        }
+    }
+    ::SelectObject(dc, oldFont);
 }
 
 bool CveltrixDlg::OnSysCommand(WPARAM command) {

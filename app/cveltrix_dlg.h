@@ -7,6 +7,7 @@
 #include <mutex>
 #include <string>
 
+#include "download/paths.h"
 #include "download/progress.h"
 #include "download/run_window.h"
 #include "platform/dialog_win.h"
@@ -48,12 +49,14 @@ private:
 
     bool OnSysCommand(WPARAM command);
     bool PaintMinimized();
+    void DrawDescription(const DRAWITEMSTRUCT& item);
     void RestoreFocus();
     void ApplyProgressRange(int maximum);
     void PaintProgress(bool now);
     void FlushProgress();
 
     HICON icon_;
+    DescriptionParts description_;
     std::atomic<bool> cancelRequested{false};
     std::atomic<win::WorkerThread*> workerThread{nullptr};
     std::unique_ptr<win::WorkerThread> workerStorage_;

@@ -1,36 +1,71 @@
 #!/usr/bin/env bash
-# Installs what building and testing need on Debian 12, only when missing,
-# and generates the locales the end-to-end tests start the tool in.
+# Installs what building, running and testing need on Debian 12, only when
+# missing, and generates the locales the end-to-end tests start the tool in.
+# Runs as root, or through sudo for a user who may use it.
 set -euo pipefail
 
 packages=(
-    cmake g++ make python3 googletest libgtest-dev
+    cmake g++ make python3 googletest libgtest-dev libgmock-dev
     g++-mingw-w64-x86-64-posix mingw-w64-tools
-    wine wine64 xvfb x11-utils xauth imagemagick
+    wine wine64 xvfb x11-utils xauth imagemagick procps
     fonts-ipafont-gothic fonts-wine locales tinyproxy curl
 )
+wanted_locales=(en_US.UTF-8 ja_JP.UTF-8 de_DE.UTF-8)
 
-missing=()
-for p in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if ((${#missing[@]})); then
-    echo "Installing: ${missing[*]}"
-    export DEBIAN_FRONTEND=noninteractive
-    apt-get update -qq
-    apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+as_root=()
+if ((EUID != 0)); then
+    if ! command -v sudo >/dev/null; then
+        echo "tools/setup.sh must install Debian packages: run it as root, or install sudo and allow your user to use it." >&2
+        exit 1
+    fi
+    as_root=(sudo)
 fi
+
+# apt's machine-readable status, shown as one line per tenth of each phase.
+show_apt_progress() {
+    local last=""
+    while IFS=: read -r kind _ percent _; do
+        [[ "$kind" == dlstatus ]] && phase="downloading" || phase="installing"
+        local step="$phase $((${percent%.*} / 10 * 10))%"
+        [[ "$step" != "$last" ]] && echo "  $step" && last=$step
+    done
+}
+
+install_missing_packages() {
+    local missing=() p
+    for p in "${packages[@]}"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+    done
+    ((${#missing[@]})) || return 0
+    echo "Installing ${#missing[@]} Debian packages (the first time takes a couple of minutes): ${missing[*]}"
+    local log
+    log=$(mktemp)
+    "${as_root[@]}" apt-get update -q >"$log" 2>&1 || { cat "$log" >&2; exit 1; }
+    if ! "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends \
+        -o APT::Status-Fd=3 "${missing[@]}" 3>&1 >>"$log" 2>&1 | show_apt_progress; then
+        tail -30 "$log" >&2
+        echo "apt-get install failed; the whole log is in $log" >&2
+        exit 1
+    fi
+    rm -f "$log"
+    echo "Packages installed."
+}
 
 # wine needs the locale generated to run a process in it.
-wanted_locales=(en_US.UTF-8 ja_JP.UTF-8 de_DE.UTF-8)
-need_gen=0
-for l in "${wanted_locales[@]}"; do
-    if ! locale -a 2>/dev/null | grep -qi "^${l%.UTF-8}.utf8$"; then
-        sed -i "s/^# *\(${l} UTF-8\)/\1/" /etc/locale.gen
-        grep -q "^${l} UTF-8" /etc/locale.gen || echo "${l} UTF-8" >> /etc/locale.gen
-        need_gen=1
+generate_locales() {
+    local l need_gen=0
+    for l in "${wanted_locales[@]}"; do
+        if ! locale -a 2>/dev/null | grep -qi "^${l%.UTF-8}.utf8$"; then
+            "${as_root[@]}" sed -i "s/^# *\(${l} UTF-8\)/\1/" /etc/locale.gen
+            grep -q "^${l} UTF-8" /etc/locale.gen || echo "${l} UTF-8" | "${as_root[@]}" tee -a /etc/locale.gen >/dev/null
+            need_gen=1
+        fi
+    done
+    if ((need_gen)); then
+        echo "Generating the locales ${wanted_locales[*]}"
+        "${as_root[@]}" locale-gen >/dev/null
     fi
-done
-if ((need_gen)); then
-    locale-gen >/dev/null
-fi
+}
+
+install_missing_packages
+generate_locales

@@ -3,6 +3,7 @@ test run (made by the session fixture), the tool started per case in a folder
 of its own, and the test driver that works its windows with Win32 messages.
 
     python3 harness.py setup | teardown        (the ctest fixtures)
+    python3 harness.py prefix                  (makes the prefix $WINEPREFIX, for run.sh)
 
 Cases import App, Driver and the helpers below; the session is found through
 CVELTRIX_E2E_DIR (set by ctest) and the exes through CVELTRIX_WINDOWS_BUILD_DIR.
@@ -87,13 +88,41 @@ def setup_session():
     wait_until(lambda: os.path.exists(f"/tmp/.X11-unix/X{display}"), 10, what="Xvfb")
     env = session_env(state)
     started = time.monotonic()
-    _quiet(["wineboot", "-i"], env)
-    # Without a window manager every closing window would stall about 2 s.
-    _quiet(["wine", "reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v", "Managed", "/d", "N", "/f"], env)
-    _quiet(["wineserver", "-w"], env)
+    prepare_prefix(env)
     # One server for the whole run: no start-up per case, no exit racing the next start.
     _quiet(["wineserver", "-p"], env)
     print(f"Wine prefix ready in {time.monotonic() - started:.1f} s at {state['prefix']}, display {state['display']}")
+
+
+WINE_FONTS = "/usr/share/wine/fonts"
+# The dialogs name Windows' Japanese UI fonts; IPA's proportional Gothic has
+# their metrics and draws the underscore inside the line.
+FONT_REPLACEMENTS = {"MS UI Gothic": "IPAPGothic", "ＭＳ Ｐゴシック": "IPAPGothic"}
+PREFIX_SETTINGS = [
+    # Without a window manager every closing window would stall about 2 s.
+    (r"HKEY_CURRENT_USER\Software\Wine\X11 Driver", {"Managed": "N"}),
+    (r"HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements", FONT_REPLACEMENTS),
+]
+
+
+def prepare_prefix(env):
+    """Makes the Wine prefix named in env: the tool and its dialogs look as
+    on Windows. Used by the test session and by run.sh."""
+    _quiet(["wineboot", "-i"], env)
+    # Debian's Wine never loads its own fonts from the data folder, so the
+    # caption buttons (Marlett) would show letters; a prefix loads what its
+    # Fonts folder holds.
+    fonts = os.path.join(env["WINEPREFIX"], "drive_c", "windows", "Fonts")
+    for name in os.listdir(WINE_FONTS):
+        shutil.copy(os.path.join(WINE_FONTS, name), fonts)
+    settings = os.path.join(env["WINEPREFIX"], "cveltrix-settings.reg")
+    lines = ["Windows Registry Editor Version 5.00", ""]
+    for key, values in PREFIX_SETTINGS:
+        lines += [f"[{key}]", *(f'"{name}"="{value}"' for name, value in values.items()), ""]
+    with open(settings, "w", encoding="utf-16") as f:
+        f.write("\r\n".join(lines))
+    _quiet(["wine", "regedit", "/S", settings], env)
+    _quiet(["wineserver", "-w"], env)
 
 
 def teardown_session():
@@ -291,7 +320,9 @@ if __name__ == "__main__":
     action = sys.argv[1] if len(sys.argv) > 1 else ""
     if action == "setup":
         setup_session()
+    elif action == "prefix":
+        prepare_prefix(dict(os.environ))
     elif action == "teardown":
         teardown_session()
     else:
-        raise SystemExit("usage: harness.py setup | teardown")
+        raise SystemExit("usage: harness.py setup | teardown | prefix")

@@ -11,7 +11,7 @@ size_mib=256
 for ((i = 1; i <= $#; i++)); do [[ "${!i}" == "--size-mib" ]] && { j=$((i + 1)); size_mib=${!j}; }; done
 sha=$(python3 tests/server/test_server.py --sha256 --size $((size_mib * 1024 * 1024)))
 port=$(sed -n 's/^CVELTRIX_TEST_PORT:STRING=//p' build/windows/CMakeCache.txt)
-cmake -S . -B build/windows-bench --toolchain cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release \
+cmake --preset windows -B build/windows-bench \
     "-DDOWNLOAD_URL=http://127.0.0.1:$port/archives/043/Kelvrane_for_(K)QZ415_270[2.20]series_Installer.exe" \
     "-DDOWNLOAD_SHA256=$sha" >/dev/null
 cmake --build build/windows-bench --target cveltrix -j2
