@@ -12,14 +12,17 @@ packages=(
 )
 wanted_locales=(en_US.UTF-8 ja_JP.UTF-8 de_DE.UTF-8)
 
-as_root=()
-if ((EUID != 0)); then
-    if ! command -v sudo >/dev/null; then
-        echo "tools/setup.sh must install Debian packages: run it as root, or install sudo and allow your user to use it." >&2
+# Runs a command as root: directly, or through sudo for anyone else.
+as_root() {
+    if ((EUID == 0)); then "$@"; else sudo "$@"; fi
+}
+
+require_root_or_sudo() {
+    if ((EUID != 0)) && ! command -v sudo >/dev/null; then
+        echo "tools/setup.sh needs root to $1: run it as root, or install sudo and allow your user to use it." >&2
         exit 1
     fi
-    as_root=(sudo)
-fi
+}
 
 # apt's machine-readable status, shown as one line per tenth of each phase.
 show_apt_progress() {
@@ -37,11 +40,12 @@ install_missing_packages() {
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
     done
     ((${#missing[@]})) || return 0
+    require_root_or_sudo "install ${missing[*]}"
     echo "Installing ${#missing[@]} Debian packages (the first time takes a couple of minutes): ${missing[*]}"
     local log
     log=$(mktemp)
-    "${as_root[@]}" apt-get update -q >"$log" 2>&1 || { cat "$log" >&2; exit 1; }
-    if ! "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends \
+    as_root apt-get update -q >"$log" 2>&1 || { cat "$log" >&2; exit 1; }
+    if ! as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends \
         -o APT::Status-Fd=3 "${missing[@]}" 3>&1 >>"$log" 2>&1 | show_apt_progress; then
         tail -30 "$log" >&2
         echo "apt-get install failed; the whole log is in $log" >&2
@@ -53,18 +57,18 @@ install_missing_packages() {
 
 # wine needs the locale generated to run a process in it.
 generate_locales() {
-    local l need_gen=0
+    local l missing=()
     for l in "${wanted_locales[@]}"; do
-        if ! locale -a 2>/dev/null | grep -qi "^${l%.UTF-8}.utf8$"; then
-            "${as_root[@]}" sed -i "s/^# *\(${l} UTF-8\)/\1/" /etc/locale.gen
-            grep -q "^${l} UTF-8" /etc/locale.gen || echo "${l} UTF-8" | "${as_root[@]}" tee -a /etc/locale.gen >/dev/null
-            need_gen=1
-        fi
+        locale -a 2>/dev/null | grep -qi "^${l%.UTF-8}.utf8$" || missing+=("$l")
     done
-    if ((need_gen)); then
-        echo "Generating the locales ${wanted_locales[*]}"
-        "${as_root[@]}" locale-gen >/dev/null
-    fi
+    ((${#missing[@]})) || return 0
+    require_root_or_sudo "generate the locales ${missing[*]}"
+    echo "Generating the locales ${missing[*]}"
+    for l in "${missing[@]}"; do
+        as_root sed -i "s/^# *\(${l} UTF-8\)/\1/" /etc/locale.gen
+        grep -q "^${l} UTF-8" /etc/locale.gen || echo "${l} UTF-8" | as_root tee -a /etc/locale.gen >/dev/null
+    done
+    as_root locale-gen >/dev/null
 }
 
 install_missing_packages
