@@ -1,11 +1,14 @@
 #!/usr/bin/env python3
 """Renders the application icon: a down arrow over a tray on a rounded blue
-tile, as 48x48 32-bit (with alpha), 32x32 and 16x16 24-bit images in one .ico.
+tile, in one .ico with every size Windows asks for from 100 % to 200 %
+display scaling (16 to 64 px) and Explorer's 256 px view, all 32-bit with
+alpha; the 256 px image is PNG-compressed, as Windows Vista and later read it.
 
     python3 tools/make_icon.py resources/cveltrix.ico
 """
 import struct
 import sys
+import zlib
 
 SAMPLES = 4  # per axis, for anti-aliased edges
 
@@ -46,21 +49,14 @@ def render(size):
     return rows
 
 
-def bmp_image(size, bits):
-    """An icon image: BITMAPINFOHEADER, bottom-up pixels, AND mask."""
+SIZES = (16, 20, 24, 32, 40, 48, 64, 256)
+PNG_FROM = 256  # this size and larger are stored as PNG
+
+
+def bmp_image(size):
+    """An icon image: BITMAPINFOHEADER, bottom-up 32-bit pixels, AND mask."""
     rows = render(size)
-    pixels = bytearray()
-    for row in reversed(rows):
-        line = bytearray()
-        for b, g, r, a in row:
-            if bits == 32:
-                line += bytes((b, g, r, a))
-            else:
-                # No alpha channel: blend the edge onto white, mask the outside.
-                k = a / 255
-                line += bytes(round(c * k + 255 * (1 - k)) for c in (b, g, r))
-        line += b"\0" * (-len(line) % 4)
-        pixels += line
+    pixels = b"".join(bytes(pixel) for row in reversed(rows) for pixel in row)
     mask = bytearray()
     for row in reversed(rows):
         bits_row = 0
@@ -69,17 +65,28 @@ def bmp_image(size, bits):
                 bits_row |= 1 << (size - 1 - i)
         line = bits_row.to_bytes((size + 7) // 8, "big")
         mask += line + b"\0" * (-len(line) % 4)
-    header = struct.pack("<IiiHHIIiiII", 40, size, size * 2, 1, bits, 0, len(pixels) + len(mask), 0, 0, 0, 0)
+    header = struct.pack("<IiiHHIIiiII", 40, size, size * 2, 1, 32, 0, len(pixels) + len(mask), 0, 0, 0, 0)
     return header + pixels + mask
 
 
+def png_image(size):
+    """An icon image as a PNG file: 8-bit RGBA, no filtering."""
+    raw = b"".join(b"\0" + b"".join(bytes((r, g, b, a)) for b, g, r, a in row) for row in render(size))
+
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", size, size, 8, 6, 0, 0, 0)) +
+            chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b""))
+
+
 def main(path):
-    images = [(48, 32), (32, 24), (16, 24)]
-    blobs = [bmp_image(size, bits) for size, bits in images]
-    out = struct.pack("<HHH", 0, 1, len(images))
-    offset = 6 + 16 * len(images)
-    for (size, bits), blob in zip(images, blobs):
-        out += struct.pack("<BBBBHHII", size, size, 0, 0, 1, bits, len(blob), offset)
+    blobs = [png_image(size) if size >= PNG_FROM else bmp_image(size) for size in SIZES]
+    out = struct.pack("<HHH", 0, 1, len(SIZES))
+    offset = 6 + 16 * len(SIZES)
+    for size, blob in zip(SIZES, blobs):
+        # A width or height of 256 is written as 0.
+        out += struct.pack("<BBBBHHII", size % 256, size % 256, 0, 0, 1, 32, len(blob), offset)
         offset += len(blob)
     with open(path, "wb") as f:
         f.write(out + b"".join(blobs))
