@@ -4,12 +4,14 @@
 #include <commctrl.h>
 
 #include "app/cveltrix_dlg.h"
+#include "platform/folder_picker_win.h"
 
 namespace cveltrix {
 
 bool CveltrixApp::InitInstance() {
     INITCOMMONCONTROLSEX controls = {sizeof(controls), 0xFF};
     ::InitCommonControlsEx(&controls);
+    const win::ComApartment com;  // for the taskbar button
     // Never destroyed: a worker still running when the window closes keeps
     // using it until the process ends.
     static CveltrixDlg mainWindow;

@@ -27,29 +27,27 @@ constexpr UINT kRestoreFocus = WM_APP + 1;
 // the bar's range (wParam: the maximum).
 constexpr UINT kPaintProgress = WM_APP + 2;
 constexpr UINT kSetProgressRange = WM_APP + 3;
+// lParam: a std::function<void()> to run on the window thread.
+constexpr UINT kRunOnWindowThread = WM_APP + 4;
 constexpr UINT_PTR kProgressTimer = 1;
 // A chunk arrives every few microseconds; four paints a second keep the
 // figures readable, and each paint of the two controls costs transfer time.
 constexpr ULONGLONG kPaintIntervalMs = 250;
 constexpr DWORD kCancelGraceMs = 200;
 
-HICON LoadAppIcon(int metricX, int metricY) {
-    return static_cast<HICON>(::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME), IMAGE_ICON,
-                                           ::GetSystemMetrics(metricX), ::GetSystemMetrics(metricY), LR_SHARED));
-}
-
 std::wstring TempPath() { return BuildTempPath(win::ExecutablePath(), DownloadUrl); }
 
 }  // namespace
 
-CveltrixDlg::CveltrixDlg() : Dialog(IDD_CVELTRIX_DIALOG), icon_(LoadAppIcon(SM_CXICON, SM_CYICON)) {}
+CveltrixDlg::CveltrixDlg() : Dialog(IDD_CVELTRIX_DIALOG) {}
 
 bool CveltrixDlg::OnInitDialog() {
     Dialog::OnInitDialog();
+    taskbarButton_.emplace(Handle());
+    taskbar_.emplace(*taskbarButton_);
     AddVersionMenuItem();
     ::SetWindowTextW(Handle(), win::ReadVersionValue(L"ProductName").c_str());
-    ::SendMessageW(Handle(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
-    ::SendMessageW(Handle(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(LoadAppIcon(SM_CXSMICON, SM_CYSMICON)));
+    LoadIcons();
     SetCaptions();
     description_ = DescriptionLabelParts(win::Text(caption::DescriptionPiece), DownloadUrl, win::JapaneseLocale());
     SetItemText(IDC_DESCRIPTION, description_.first + description_.second);
@@ -57,6 +55,17 @@ bool CveltrixDlg::OnInitDialog() {
     ::EnableMenuItem(::GetSystemMenu(Handle(), FALSE), SC_CLOSE, MF_BYCOMMAND | MF_GRAYED);
     EnableItem(IDC_CANCEL_DOWNLOAD, false);
     return true;
+}
+
+void CveltrixDlg::LoadIcons() {
+    const UINT dpi = win::WindowDpi(Handle());
+    win::UniqueIcon big = win::LoadIconForDpi(IDR_MAINFRAME, SM_CXICON, dpi);
+    win::UniqueIcon small = win::LoadIconForDpi(IDR_MAINFRAME, SM_CXSMICON, dpi);
+    ::SendMessageW(Handle(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big.get()));
+    ::SendMessageW(Handle(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small.get()));
+    // The old icons go only now that the window no longer shows them.
+    bigIcon_ = std::move(big);
+    smallIcon_ = std::move(small);
 }
 
 void CveltrixDlg::AddVersionMenuItem() {
@@ -85,6 +94,11 @@ bool CveltrixDlg::OnCommand(WORD controlId, WORD code) {
 }
 
 std::optional<INT_PTR> CveltrixDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == win::TaskbarList::ButtonCreatedMessage()) {
+        taskbarButton_->Attach();
+        taskbar_->Reapply();
+        return 0;
+    }
     switch (message) {
         case WM_SYSCOMMAND:
             if (OnSysCommand(wParam)) return 0;
@@ -92,7 +106,12 @@ std::optional<INT_PTR> CveltrixDlg::OnMessage(UINT message, WPARAM wParam, LPARA
         case WM_PAINT:
             if (PaintMinimized()) return 0;
             break;
-        case WM_QUERYDRAGICON: return reinterpret_cast<INT_PTR>(icon_);
+        case WM_QUERYDRAGICON: return reinterpret_cast<INT_PTR>(bigIcon_.get());
+        case WM_DPICHANGED:
+            // The dialog manager rescales the layout and fonts itself.
+            LoadIcons();
+            break;
+        case kRunOnWindowThread: (*reinterpret_cast<const std::function<void()>*>(lParam))(); return 0;
         case WM_DRAWITEM:
             if (wParam != IDC_DESCRIPTION) break;
             DrawDescription(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
@@ -162,7 +181,7 @@ bool CveltrixDlg::PaintMinimized() {
     ::GetClientRect(Handle(), &client);
     const int x = (client.right - client.left - ::GetSystemMetrics(SM_CXICON) + 1) / 2;
     const int y = (client.bottom - client.top - ::GetSystemMetrics(SM_CYICON) + 1) / 2;
-    ::DrawIcon(dc, x, y, icon_);
+    ::DrawIcon(dc, x, y, bigIcon_.get());
     ::EndPaint(Handle(), &paint);
     return true;
 }
@@ -236,9 +255,22 @@ void CveltrixDlg::EnableIdleButtons() {
     ::PostMessageW(Handle(), kRestoreFocus, 0, 0);
 }
 
+void CveltrixDlg::OnWindowThread(const std::function<void()>& action) {
+    ::SendMessageW(Handle(), kRunOnWindowThread, 0, reinterpret_cast<LPARAM>(&action));
+}
+
+// The taskbar button hears of every message box and the folder picker.
+template <class Show>
+auto CveltrixDlg::Prompting(Prompt prompt, Show show) {
+    OnWindowThread([&] { taskbar_->PromptOpening(prompt); });
+    auto answer = show();
+    OnWindowThread([&] { taskbar_->PromptClosed(prompt); });
+    return answer;
+}
+
 int CveltrixDlg::ShowMessage(CatalogueId id, BoxKind kind) {
     FlushProgress();
-    return win::ShowMessage(Handle(), id, kind);
+    return Prompting(kind, [&] { return win::ShowMessage(Handle(), id, kind); });
 }
 
 void CveltrixDlg::ReportAndRelease(CatalogueId id) {
@@ -255,6 +287,7 @@ void CveltrixDlg::ApplyProgressRange(int maximum) {
     ::SendMessageW(Item(IDC_PROGRESS), PBM_SETRANGE32, 0, maximum);
     // The control keeps (and clamps) its position until the run moves it.
     shownBar_ = static_cast<int>(::SendMessageW(Item(IDC_PROGRESS), PBM_GETPOS, 0, 0));
+    taskbar_->TransferStarted(static_cast<std::uint64_t>(shownBar_), static_cast<std::uint64_t>(maximum));
 }
 
 // Repainting both controls for every chunk, across threads, would cost more
@@ -298,11 +331,13 @@ void CveltrixDlg::PaintProgress(bool now) {
         ::SendMessageW(Item(IDC_PROGRESS), PBM_SETPOS, bar, 0);
         ::UpdateWindow(Item(IDC_PROGRESS));
         shownBar_ = bar;
+        taskbar_->Progress(static_cast<std::uint64_t>(bar));
     }
 }
 
 void CveltrixDlg::ResetIdleControls() {
     FlushProgress();
+    OnWindowThread([this] { taskbar_->Idle(); });
     EnableIdleButtons();
     cancelRequested.store(false);
     workerThread.store(nullptr);
@@ -312,7 +347,8 @@ void CveltrixDlg::ResetIdleControls() {
 void CveltrixDlg::YieldTime() { ::Sleep(0); }
 
 std::optional<std::wstring> CveltrixDlg::ChooseSaveFolder() {
-    return win::ChooseFolder(Handle(), std::wstring(FolderPickerTitle(win::JapaneseLocale())));
+    return Prompting(std::nullopt,
+                     [&] { return win::ChooseFolder(Handle(), std::wstring(FolderPickerTitle(win::JapaneseLocale()))); });
 }
 
 }  // namespace cveltrix

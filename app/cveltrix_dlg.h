@@ -3,14 +3,19 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "download/paths.h"
 #include "download/progress.h"
 #include "download/run_window.h"
+#include "download/taskbar_progress.h"
 #include "platform/dialog_win.h"
+#include "platform/dpi_win.h"
+#include "platform/taskbar_win.h"
 #include "platform/thread_win.h"
 
 namespace cveltrix {
@@ -54,8 +59,19 @@ private:
     void ApplyProgressRange(int maximum);
     void PaintProgress(bool now);
     void FlushProgress();
+    void LoadIcons();
+    // Runs `action` on the window thread, where the taskbar's COM object
+    // lives, and waits for it.
+    void OnWindowThread(const std::function<void()>& action);
+    template <class Show>
+    auto Prompting(Prompt prompt, Show show);
 
-    HICON icon_;
+    // Drawn for the window's DPI, made anew when it changes.
+    win::UniqueIcon bigIcon_;
+    win::UniqueIcon smallIcon_;
+    // Window thread only, from initialisation on.
+    std::optional<win::TaskbarList> taskbarButton_;
+    std::optional<TaskbarProgress> taskbar_;
     DescriptionParts description_;
     std::atomic<bool> cancelRequested{false};
     std::atomic<win::WorkerThread*> workerThread{nullptr};

@@ -15,6 +15,7 @@ endif()
 
 add_library(cveltrix_win STATIC
     platform/dialog_win.cpp
+    platform/dpi_win.cpp
     platform/files_win.cpp
     platform/folder_picker_win.cpp
     platform/http_wininet.cpp
@@ -22,13 +23,14 @@ add_library(cveltrix_win STATIC
     platform/message_box_win.cpp
     platform/module_win.cpp
     platform/sha256_bcrypt.cpp
+    platform/taskbar_win.cpp
     platform/thread_win.cpp
     platform/version_info_win.cpp
     app/about_dlg.cpp
     app/cveltrix_dlg.cpp
     proxy/proxy_dialog.cpp
 )
-target_link_libraries(cveltrix_win PUBLIC cveltrix_core comctl32 wininet shell32 ole32 version bcrypt)
+target_link_libraries(cveltrix_win PUBLIC cveltrix_core comctl32 wininet shell32 ole32 uuid version bcrypt)
 
 # cveltrix_add_exe(<target> <output folder> <url> <sha256>): Cveltrix.exe in
 # <output folder> of the build tree, with <url> and the pin <sha256> (may be

@@ -7,7 +7,7 @@
 //   driver state                       main window, its controls, its popups
 //   driver dialog TITLE                every control of a top-level dialog
 //   driver sysmenu                     the main window's system menu (read by the probe)
-//   driver window-icons                the main window's big and small icons (read by the probe)
+//   driver window-icons                the main window's big and small icons and sizes (read by the probe)
 //   driver click ID                    a button of the main window
 //   driver press TITLE ID              a button of the dialog TITLE (posted)
 //   driver check TITLE ID              BM_CLICK on a radio button of TITLE

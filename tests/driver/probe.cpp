@@ -41,21 +41,24 @@ std::wstring SystemMenuJson(HWND window) {
     return out + L"]";
 }
 
-BOOL CALLBACK FindOwnIcon(HMODULE module, LPCWSTR, LPWSTR name, LONG_PTR context) {
-    auto* search = reinterpret_cast<std::pair<HICON, std::wstring>*>(context);
-    if (!IS_INTRESOURCE(name)) return TRUE;
-    for (auto [cx, cy] : {std::pair{SM_CXICON, SM_CYICON}, std::pair{SM_CXSMICON, SM_CYSMICON}}) {
-        if (::LoadImageW(module, name, IMAGE_ICON, ::GetSystemMetrics(cx), ::GetSystemMetrics(cy), LR_SHARED) ==
-            search->first) {
-            search->second = L"resource:" + std::to_wstring(LOWORD(name));
-            return FALSE;
-        }
+// The icon's bitmaps, freed when done; the colour one is absent for a
+// monochrome icon.
+struct IconBitmaps : ICONINFOEXW {
+    explicit IconBitmaps(HICON icon) : ICONINFOEXW{} {
+        cbSize = sizeof(ICONINFOEXW);
+        ok = ::GetIconInfoExW(icon, this);
     }
-    return TRUE;
-}
+    ~IconBitmaps() {
+        if (hbmColor) ::DeleteObject(hbmColor);
+        if (hbmMask) ::DeleteObject(hbmMask);
+    }
+    IconBitmaps(const IconBitmaps&) = delete;
+    IconBitmaps& operator=(const IconBitmaps&) = delete;
+    bool ok;
+};
 
-// A shared icon is one handle per process, so a window's icon is named by
-// loading the candidates again: the system icons, then the exe's own.
+// The system icons are shared, one handle per process, so they are named by
+// loading them again; an icon of the exe by the resource it came from.
 std::wstring IconName(HICON icon) {
     if (!icon) return L"none";
     static const std::pair<LPCWSTR, const wchar_t*> kSystemIcons[] = {
@@ -64,17 +67,26 @@ std::wstring IconName(HICON icon) {
     for (const auto& [id, name] : kSystemIcons) {
         if (::LoadIconW(nullptr, id) == icon) return name;
     }
-    std::pair<HICON, std::wstring> search{icon, L"other"};
-    ::EnumResourceNamesW(::GetModuleHandleW(nullptr), RT_GROUP_ICON, FindOwnIcon,
-                         reinterpret_cast<LONG_PTR>(&search));
-    return search.second;
+    const IconBitmaps bitmaps(icon);
+    return bitmaps.ok && bitmaps.wResID ? L"resource:" + std::to_wstring(bitmaps.wResID) : L"other";
+}
+
+// Width in pixels; 0 when the icon cannot be read.
+int IconSize(HICON icon) {
+    const IconBitmaps bitmaps(icon);
+    BITMAP bitmap{};
+    if (!bitmaps.ok || !::GetObjectW(bitmaps.hbmColor ? bitmaps.hbmColor : bitmaps.hbmMask, sizeof(bitmap), &bitmap))
+        return 0;
+    return bitmap.bmWidth;
 }
 
 std::wstring WindowIconsJson(HWND window) {
     auto icon = [window](WPARAM which) {
         return reinterpret_cast<HICON>(::SendMessageW(window, WM_GETICON, which, 0));
     };
-    return L"{\"big\":" + Json(IconName(icon(ICON_BIG))) + L",\"small\":" + Json(IconName(icon(ICON_SMALL))) + L"}";
+    return L"{\"big\":" + Json(IconName(icon(ICON_BIG))) + L",\"small\":" + Json(IconName(icon(ICON_SMALL))) +
+           L",\"bigSize\":" + std::to_wstring(IconSize(icon(ICON_BIG))) + L",\"smallSize\":" +
+           std::to_wstring(IconSize(icon(ICON_SMALL))) + L"}";
 }
 
 // A message box shows its icon in a static of the icon style.

@@ -17,7 +17,7 @@ inline constexpr char kProbeHookName[] = "ProbeHook";
 
 enum class ProbeQuery : LPARAM {
     SystemMenu = 1,   // JSON array of the window's system-menu items
-    WindowIcons = 2,  // JSON object naming the window's big and small icons
+    WindowIcons = 2,  // JSON object naming the window's big and small icons and their sizes
     DialogIcon = 3,   // name of the icon the dialog's icon static shows, or "none"
 };
 

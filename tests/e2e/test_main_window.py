@@ -49,7 +49,8 @@ class InitialState(unittest.TestCase):
 
     def test_window_icon_is_the_tools_own_large_and_small(self):
         with App() as app:
-            self.assertEqual(app.driver.json("window-icons"), {"big": "resource:133", "small": "resource:133"})
+            self.assertEqual(app.driver.json("window-icons"),
+                             {"big": "resource:133", "small": "resource:133", "bigSize": 32, "smallSize": 16})
 
 
 class SystemMenu(unittest.TestCase):
