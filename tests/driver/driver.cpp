@@ -17,6 +17,7 @@
 //   driver open-sysmenu                drops the system menu down (for a screenshot)
 //   driver key esc|enter|tab           the key to the focused control
 //   driver minimize | restore
+//   driver taskbar-button-created      what the shell sends once the main window's button exists
 #include <windows.h>
 #include <commctrl.h>
 
@@ -235,6 +236,15 @@ int SysCommand(WPARAM command, LPARAM argument = 0) {
     return 0;
 }
 
+// Wine's shell never announces a taskbar button; the driver does it in its place.
+int AnnounceTaskbarButton() {
+    HWND main = FindMain();
+    if (!main) return Fail(L"no main window");
+    ::PostMessageW(main, ::RegisterWindowMessageW(L"TaskbarButtonCreated"), 0, 0);
+    Print(L"ok");
+    return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -260,8 +270,9 @@ int wmain(int argc, wchar_t** argv) {
     if (command == L"key" && argc == 3) return Key(argv[2]);
     if (command == L"minimize" && argc == 2) return SysCommand(SC_MINIMIZE);
     if (command == L"restore" && argc == 2) return SysCommand(SC_RESTORE);
+    if (command == L"taskbar-button-created" && argc == 2) return AnnounceTaskbarButton();
     Print(L"usage: driver wait-main MS | state | dialog TITLE | sysmenu | window-icons | click ID | press TITLE ID | "
           L"check TITLE ID | settext TITLE ID TEXT | answer ID | syscommand ID | key esc|enter|tab | minimize | "
-          L"restore");
+          L"restore | taskbar-button-created");
     return 2;
 }

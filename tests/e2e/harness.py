@@ -77,7 +77,8 @@ def setup_session():
     home = os.path.join(SESSION_DIR, "home")
     os.makedirs(os.path.join(home, "Desktop"))
     display = _free_display()
-    xvfb = subprocess.Popen(["Xvfb", f":{display}", "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+    # Wide enough for the main window at 200 % scaling.
+    xvfb = subprocess.Popen(["Xvfb", f":{display}", "-screen", "0", "1280x1024x24", "-nolisten", "tcp"],
                             stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                             start_new_session=True)
     state = {"display": f":{display}", "xvfb_pid": xvfb.pid, "home": home,
@@ -147,12 +148,18 @@ def load_session(required=True):
         return None
 
 
-def session_env(state, lang="en_US.UTF-8"):
+def session_env(state, lang="en_US.UTF-8", wine_debug="-all"):
     env = dict(os.environ)
-    env.update(WINEPREFIX=state["prefix"], HOME=state["home"], DISPLAY=state["display"], WINEDEBUG="-all",
+    env.update(WINEPREFIX=state["prefix"], HOME=state["home"], DISPLAY=state["display"], WINEDEBUG=wine_debug,
                LANG=lang, LC_ALL=lang)
     env.pop("WAYLAND_DISPLAY", None)
     return env
+
+
+def set_dpi(dpi):
+    """Display scaling for the tools started from now on (96 is 100 %)."""
+    _quiet(["wine", "reg", "add", r"HKCU\Control Panel\Desktop", "/v", "LogPixels", "/t", "REG_DWORD", "/d",
+            str(dpi), "/f"], session_env(load_session()))
 
 
 def desktop():
@@ -233,24 +240,30 @@ class Window:
 
 class App:
     """The tool under test, in a fresh folder of its own (its temp file is made
-    beside the exe), started under Wine in the given language."""
+    beside the exe), started under Wine in the given language; Wine's own
+    messages (wine_debug channels) go to wine_log."""
 
-    def __init__(self, kind="local", lang="en_US.UTF-8"):
+    def __init__(self, kind="local", lang="en_US.UTF-8", wine_debug="-all"):
         self.state = load_session()
         self.driver = Driver(self.state)
         self.folder = tempfile.mkdtemp(prefix="app-", dir=SESSION_DIR)
         self.exe = os.path.join(self.folder, "Cveltrix.exe")
         shutil.copy(EXES[kind], self.exe)
         self.lang = lang
+        self.wine_debug = wine_debug
         self.process = None
 
     @property
     def temp_path(self):
         return os.path.join(self.folder, TEMP_NAME)
 
+    @property
+    def wine_log(self):
+        return os.path.join(self.folder, "wine.log")
+
     def start(self):
-        self.log = open(os.path.join(self.folder, "wine.log"), "wb")
-        self.process = subprocess.Popen(["wine", self.exe], env=session_env(self.state, self.lang),
+        self.log = open(self.wine_log, "wb")
+        self.process = subprocess.Popen(["wine", self.exe], env=session_env(self.state, self.lang, self.wine_debug),
                                         stdin=subprocess.DEVNULL, stdout=self.log, stderr=self.log)
         self.driver.run("wait-main", 20000)
         return self
