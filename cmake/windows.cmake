@@ -5,12 +5,15 @@ enable_language(RC)
 add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
 if(MINGW)
     # Self-contained: no MinGW runtime DLLs beside the exe; wWinMain entry.
-    add_link_options(-static -static-libgcc -static-libstdc++ -municode -s)
+    # Reproducible: no link time in the PE header (and, stripped, no paths).
+    add_link_options(-static -static-libgcc -static-libstdc++ -municode -s -Wl,--no-insert-timestamp)
 elseif(MSVC)
     # Self-contained with the static runtime; the resource script carries
-    # the manifest, so the linker must not add a second one.
+    # the manifest, so the linker must not add a second one. Reproducible:
+    # /Brepro puts a hash of the content where the time stamps would go.
     set(CMAKE_MSVC_RUNTIME_LIBRARY "MultiThreaded$<$<CONFIG:Debug>:Debug>")
-    add_link_options(/MANIFEST:NO)
+    add_compile_options(/Brepro)
+    add_link_options(/MANIFEST:NO /Brepro)
 endif()
 
 add_library(cveltrix_win STATIC
@@ -58,7 +61,27 @@ function(cveltrix_add_exe target folder url sha256)
         RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/${folder})
 endfunction()
 
+# The resource compiler reports no dependencies: name what the script includes.
+set_source_files_properties(${PROJECT_SOURCE_DIR}/resources/cveltrix.rc PROPERTIES OBJECT_DEPENDS
+    "${PROJECT_SOURCE_DIR}/resources/cveltrix.manifest;${PROJECT_SOURCE_DIR}/resources/cveltrix.ico;${PROJECT_SOURCE_DIR}/resources/resource.h")
+
 cveltrix_add_exe(cveltrix bin "${DOWNLOAD_URL}" "${DOWNLOAD_SHA256}")
+
+# Optional Authenticode signature of the product exe.
+set(CVELTRIX_SIGN_PKCS12 "" CACHE FILEPATH
+    "Code-signing certificate with its key (PKCS#12); empty: the exe is not signed")
+set(CVELTRIX_SIGN_PASSWORD_FILE "" CACHE FILEPATH "File holding the PKCS#12 file's password")
+set(CVELTRIX_SIGN_CA_FILE "/etc/ssl/certs/ca-certificates.crt" CACHE FILEPATH
+    "Trusted root certificates the signature is verified against")
+if(CVELTRIX_SIGN_PKCS12)
+    find_program(OSSLSIGNCODE osslsigncode REQUIRED)
+    add_custom_command(TARGET cveltrix POST_BUILD
+        COMMAND ${CMAKE_COMMAND} -DOSSLSIGNCODE=${OSSLSIGNCODE} -DEXE=$<TARGET_FILE:cveltrix>
+                -DPKCS12=${CVELTRIX_SIGN_PKCS12} -DPASSWORD_FILE=${CVELTRIX_SIGN_PASSWORD_FILE}
+                -DCA_FILE=${CVELTRIX_SIGN_CA_FILE} "-DDESCRIPTION=Cveltrix Downloader"
+                -P ${PROJECT_SOURCE_DIR}/cmake/sign.cmake
+        VERBATIM)
+endif()
 cveltrix_add_exe(cveltrix_local test-local "${CVELTRIX_TEST_URL}" "")
 
 # A pinned copy for the integrity tests: it expects the test server's
