@@ -8,7 +8,7 @@ packages=(
     cmake g++ make python3 googletest libgtest-dev libgmock-dev
     g++-mingw-w64-x86-64-posix mingw-w64-tools
     wine wine64 xvfb x11-utils xauth imagemagick procps
-    fonts-ipafont-gothic fonts-wine locales tinyproxy curl
+    fonts-ipafont-gothic fonts-wine locales tinyproxy curl osslsigncode openssl
 )
 wanted_locales=(en_US.UTF-8 ja_JP.UTF-8 de_DE.UTF-8)
 
