@@ -59,13 +59,13 @@ bool CveltrixDlg::OnInitDialog() {
 
 void CveltrixDlg::LoadIcons() {
     const UINT dpi = win::WindowDpi(Handle());
-    win::UniqueIcon big = win::LoadIconForDpi(IDR_MAINFRAME, SM_CXICON, dpi);
-    win::UniqueIcon small = win::LoadIconForDpi(IDR_MAINFRAME, SM_CXSMICON, dpi);
-    ::SendMessageW(Handle(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big.get()));
-    ::SendMessageW(Handle(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small.get()));
+    win::UniqueIcon newBig = win::LoadIconForDpi(IDR_MAINFRAME, SM_CXICON, dpi);
+    win::UniqueIcon newSmall = win::LoadIconForDpi(IDR_MAINFRAME, SM_CXSMICON, dpi);
+    ::SendMessageW(Handle(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(newBig.get()));
+    ::SendMessageW(Handle(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(newSmall.get()));
     // The old icons go only now that the window no longer shows them.
-    bigIcon_ = std::move(big);
-    smallIcon_ = std::move(small);
+    bigIcon_ = std::move(newBig);
+    smallIcon_ = std::move(newSmall);
 }
 
 void CveltrixDlg::AddVersionMenuItem() {
@@ -108,7 +108,8 @@ std::optional<INT_PTR> CveltrixDlg::OnMessage(UINT message, WPARAM wParam, LPARA
             break;
         case WM_QUERYDRAGICON: return reinterpret_cast<INT_PTR>(bigIcon_.get());
         case WM_DPICHANGED:
-            // The dialog manager rescales the layout and fonts itself.
+            // Under per-monitor V2 the dialog manager rescales the layout
+            // and the fonts itself.
             LoadIcons();
             break;
         case kRunOnWindowThread: (*reinterpret_cast<const std::function<void()>*>(lParam))(); return 0;
