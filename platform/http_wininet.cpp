@@ -91,11 +91,15 @@ std::optional<Target> CrackUrl(const std::wstring& url) {
     parts.dwUrlPathLength = 1;
     parts.dwExtraInfoLength = 1;
     if (!::InternetCrackUrlW(url.c_str(), static_cast<DWORD>(url.size()), 0, &parts)) return std::nullopt;
+    // A part the URL lacks may come back as a null pointer.
+    const auto piece = [](const wchar_t* start, DWORD length) {
+        return start ? std::wstring(start, length) : std::wstring();
+    };
     Target target;
-    target.host.assign(parts.lpszHostName, parts.dwHostNameLength);
+    target.host = piece(parts.lpszHostName, parts.dwHostNameLength);
     target.port = parts.nPort;
-    target.object.assign(parts.lpszUrlPath, parts.dwUrlPathLength);
-    target.object.append(parts.lpszExtraInfo, parts.dwExtraInfoLength);
+    target.object =
+        piece(parts.lpszUrlPath, parts.dwUrlPathLength) + piece(parts.lpszExtraInfo, parts.dwExtraInfoLength);
     target.secure = parts.nScheme == INTERNET_SCHEME_HTTPS;
     return target;
 }

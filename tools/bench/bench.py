@@ -176,10 +176,10 @@ def main():
         print_traffic("via tinyproxy", proxied, size)
 
         rates = [r.size / r.transfer_only for r in throttled]
-        rate = statistics.median(rates)
+        share = statistics.median(rates) / LINK_RATE
         print(f"throttled link {LINK_RATE / MB:.0f} MB/s, {args.throttled_mib} MiB: transfer request to last byte "
               + ", ".join(f"{r / MB:.2f}" for r in rates)
-              + f" MB/s; median {rate / LINK_RATE:.3f} of the link (target >= 0.98: {verdict(rate / LINK_RATE >= 0.98)})")
+              + f" MB/s; median {share:.3f} of the link (target >= 0.98: {verdict(share >= 0.98)})")
 
         for label, runs, mib in (("direct", direct, args.size_mib), ("via tinyproxy", proxied, args.size_mib),
                                  ("throttled", throttled, args.throttled_mib)):
