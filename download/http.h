@@ -11,14 +11,14 @@
 
 namespace cveltrix {
 
-// One GET whose response headers have arrived. Closing it (destruction)
-// releases the request handle.
+// One request (a GET, or a HEAD) whose response headers have arrived.
+// Closing it (destruction) releases the request handle.
 class HttpRequest {
 public:
     virtual ~HttpRequest() = default;
 
     // Sends the same request again on this handle, with any credentials set
-    // since. Callers do not act on the result.
+    // since: the answer to a 407. Callers do not act on the result.
     virtual bool Resend() = 0;
     // The response's status code; nothing when it cannot be read.
     virtual std::optional<std::uint32_t> StatusCode() = 0;
@@ -32,7 +32,7 @@ public:
     // 0 when the query fails.
     virtual std::uint32_t QueryAvailable() = 0;
     // Fills at most buffer.size() bytes; `read` is 0 at the end of the body
-    // and when the call fails.
+    // (at once for a HEAD) and when the call fails.
     virtual bool Read(std::span<std::byte> buffer, std::uint32_t& read) = 0;
 };
 
@@ -44,6 +44,9 @@ public:
     // Sends a GET for `url` bypassing every cache, with `extraHeaders`
     // (possibly empty); nothing when it cannot be sent or answered.
     virtual std::unique_ptr<HttpRequest> OpenUrl(const std::wstring& url, const std::wstring& extraHeaders) = 0;
+    // Sends a HEAD for `url` bypassing every cache: the GET's status and
+    // headers without its body. Nothing when it cannot be sent or answered.
+    virtual std::unique_ptr<HttpRequest> OpenHead(const std::wstring& url) = 0;
 };
 
 class HttpClient {

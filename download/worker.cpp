@@ -25,7 +25,8 @@ bool HasStatus(HttpRequest& request, std::uint32_t code) {
 
 enum class Challenge { None, Answered, UserNameRefused };
 
-// Answers a 407 with the credentials; an empty user name sends nothing more.
+// Answers a 407 with the credentials. The resend is what carries them, so a
+// request is sent again only then; an empty user name sends nothing more.
 Challenge AnswerProxyChallenge(HttpRequest& request, const std::wstring& userName, const std::wstring& password) {
     if (!HasStatus(request, kStatusProxyAuthRequired)) return Challenge::None;
     if (!request.SetProxyUserName(userName)) return Challenge::UserNameRefused;
@@ -49,26 +50,52 @@ std::int64_t ContentLengthOf(HttpRequest& request) {
     return static_cast<std::int64_t>(*length);
 }
 
+std::int64_t LengthOfSuccess(HttpRequest& request) {
+    return HasStatus(request, kStatusOk) ? ContentLengthOf(request) : 0;
+}
+
+enum class ProbeVerb { Head, Get };
+
+std::unique_ptr<HttpRequest> OpenProbe(HttpSession& session, const std::wstring& url, ProbeVerb verb) {
+    return verb == ProbeVerb::Head ? session.OpenHead(url) : session.OpenUrl(url, L"");
+}
+
+// A HEAD learns the length without the body crossing the wire. Servers and
+// signed URLs that allow only GET answer it with 403, 405 or 501, and some
+// leave the length out: a GET without a range is asked then. Any other
+// result (a length, or a request that got no answer at all) is final.
+template <class Probe>
+std::int64_t HeadThenGet(Probe probe) {
+    const std::int64_t head = probe(ProbeVerb::Head);
+    return head != 0 ? head : probe(ProbeVerb::Get);
+}
+
 }  // namespace
 
 std::int64_t ProbeDirect(HttpClient& http, const std::wstring& url) {
     const auto session = http.OpenPreconfigured();
-    const auto request = session ? session->OpenUrl(url, L"") : nullptr;
-    if (!request || !HasStatus(*request, kStatusOk)) return 0;
-    return ContentLengthOf(*request);
+    if (!session) return 0;
+    // Without an answer there is no length, and no reason to try a GET.
+    constexpr std::int64_t kNoAnswer = -1;
+    const std::int64_t result = HeadThenGet([&](ProbeVerb verb) {
+        const auto request = OpenProbe(*session, url, verb);
+        return request ? LengthOfSuccess(*request) : kNoAnswer;
+    });
+    return std::max<std::int64_t>(result, 0);
 }
 
 std::int64_t ProbeThroughProxy(HttpClient& http, const std::wstring& url, const std::wstring& proxyText,
                                const std::wstring& userName, const std::wstring& password) {
     const auto session = http.OpenThroughProxy(proxyText);
-    const auto request = session ? session->OpenUrl(url, L"") : nullptr;
-    if (!request) return kProbeProxyUnreachable;
-    request->Resend();
-    if (CredentialsRefused(*request, AnswerProxyChallenge(*request, userName, password))) {
-        return kProbeProxyAuthFailed;
-    }
-    if (!HasStatus(*request, kStatusOk)) return 0;
-    return ContentLengthOf(*request);
+    if (!session) return kProbeProxyUnreachable;
+    return HeadThenGet([&](ProbeVerb verb) {
+        const auto request = OpenProbe(*session, url, verb);
+        if (!request) return kProbeProxyUnreachable;
+        if (CredentialsRefused(*request, AnswerProxyChallenge(*request, userName, password))) {
+            return kProbeProxyAuthFailed;
+        }
+        return LengthOfSuccess(*request);
+    });
 }
 
 namespace {
@@ -146,7 +173,6 @@ private:
             env_.window.ReportAndRelease(msg::ProxyUnreachable);
             return false;
         }
-        request_->Resend();
         if (CredentialsRefused(*request_,
                                AnswerProxyChallenge(*request_, env_.settings.userName, env_.settings.password))) {
             Show(msg::ProxyAuthFailed);

@@ -16,6 +16,9 @@ namespace cveltrix {
 inline constexpr std::int64_t kProbeProxyUnreachable = -1;
 inline constexpr std::int64_t kProbeProxyAuthFailed = -2;
 
+// The probes ask with a HEAD, and with a GET without a range only when the
+// HEAD's answer gives no usable length.
+
 // Length of the file through the system's connection settings; 0 when the
 // URL cannot be opened, the answer is not a success or has no usable length.
 std::int64_t ProbeDirect(HttpClient& http, const std::wstring& url);

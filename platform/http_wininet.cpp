@@ -11,7 +11,10 @@ constexpr DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WR
 
 class WinInetRequest final : public HttpRequest {
 public:
-    explicit WinInetRequest(UniqueInternet handle) : handle_(std::move(handle)) {}
+    // `connection` is the InternetConnectW handle of a request opened by
+    // hand; InternetOpenUrlW keeps its own.
+    explicit WinInetRequest(UniqueInternet handle, UniqueInternet connection = nullptr)
+        : connection_(std::move(connection)), handle_(std::move(handle)) {}
 
     bool Resend() override { return ::HttpSendRequestW(handle_.get(), nullptr, 0, nullptr, 0); }
 
@@ -67,8 +70,39 @@ private:
                                     static_cast<DWORD>(value.size()));
     }
 
+    // Declared first, so the request is closed before its connection.
+    UniqueInternet connection_;
     UniqueInternet handle_;
 };
+
+// Where a URL points, in the pieces InternetConnectW and HttpOpenRequestW take.
+struct Target {
+    std::wstring host;
+    INTERNET_PORT port = 0;
+    std::wstring object;  // path and query
+    bool secure = false;
+};
+
+std::optional<Target> CrackUrl(const std::wstring& url) {
+    URL_COMPONENTSW parts{};
+    parts.dwStructSize = sizeof(parts);
+    // Non-zero lengths with null pointers: point into `url` instead of copying.
+    parts.dwHostNameLength = 1;
+    parts.dwUrlPathLength = 1;
+    parts.dwExtraInfoLength = 1;
+    if (!::InternetCrackUrlW(url.c_str(), static_cast<DWORD>(url.size()), 0, &parts)) return std::nullopt;
+    // A part the URL lacks may come back as a null pointer.
+    const auto piece = [](const wchar_t* start, DWORD length) {
+        return start ? std::wstring(start, length) : std::wstring();
+    };
+    Target target;
+    target.host = piece(parts.lpszHostName, parts.dwHostNameLength);
+    target.port = parts.nPort;
+    target.object =
+        piece(parts.lpszUrlPath, parts.dwUrlPathLength) + piece(parts.lpszExtraInfo, parts.dwExtraInfoLength);
+    target.secure = parts.nScheme == INTERNET_SCHEME_HTTPS;
+    return target;
+}
 
 class WinInetSession final : public HttpSession {
 public:
@@ -80,6 +114,23 @@ public:
                                                   static_cast<DWORD>(extraHeaders.size()), kRequestFlags, 0));
         if (!request) return nullptr;
         return std::make_unique<WinInetRequest>(std::move(request));
+    }
+
+    // InternetOpenUrlW can only GET, so the HEAD is put together by hand,
+    // with the same flags.
+    std::unique_ptr<HttpRequest> OpenHead(const std::wstring& url) override {
+        const auto target = CrackUrl(url);
+        if (!target) return nullptr;
+        UniqueInternet connection(::InternetConnectW(handle_.get(), target->host.c_str(), target->port, nullptr,
+                                                     nullptr, INTERNET_SERVICE_HTTP, 0, 0));
+        if (!connection) return nullptr;
+        // Without accept types servers may take the client for one that wants text only.
+        LPCWSTR acceptTypes[] = {L"*/*", nullptr};
+        const DWORD flags = kRequestFlags | (target->secure ? INTERNET_FLAG_SECURE : 0);
+        UniqueInternet request(::HttpOpenRequestW(connection.get(), L"HEAD", target->object.c_str(), nullptr, nullptr,
+                                                  acceptTypes, flags, 0));
+        if (!request || !::HttpSendRequestW(request.get(), nullptr, 0, nullptr, 0)) return nullptr;
+        return std::make_unique<WinInetRequest>(std::move(request), std::move(connection));
     }
 
 private:

@@ -329,6 +329,16 @@ def server(content=None, **options):
     return test_server.InstallerServer(content or test_server.GeneratedContent(300_000), port=TEST_PORT, **options)
 
 
+def requests_seen(srv):
+    """(method, Range header) of every request the server saw, in order."""
+    return [(entry["method"], test_server.header(entry, "Range")) for entry in srv.requests()]
+
+
+def body_bytes_sent(srv):
+    """Body bytes the server sent, over every request: one copy of what was asked for is the least."""
+    return sum(entry["body_bytes"] for entry in srv.requests())
+
+
 if __name__ == "__main__":
     action = sys.argv[1] if len(sys.argv) > 1 else ""
     if action == "setup":

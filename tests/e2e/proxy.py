@@ -7,7 +7,7 @@
 Tinyproxy runs the real proxy in the foreground as a child process, with a
 config and log of its own in a fresh folder; RecordingProxy is a stub in a
 thread of the calling process that challenges until the client logs in and
-then relays to the local installer server.
+then relays GET and HEAD to the local installer server.
 """
 import base64
 import http.client
@@ -134,26 +134,30 @@ class _RelayHandler(http.server.BaseHTTPRequestHandler):
             return
         self._relay(target)
 
+    do_HEAD = do_GET
+
     def _relay(self, target):
         upstream = http.client.HTTPConnection(HOST, target.port, timeout=60)
         try:
             headers = {name: value for name, value in self.headers.items() if name.lower() not in self.HOP_BY_HOP}
-            upstream.request("GET", target.path or "/", headers=headers)
+            upstream.request(self.command, target.path or "/", headers=headers)
             response = upstream.getresponse()
             body = response.read()
             passed = [(name, value) for name, value in response.getheaders()
                       if name.lower() not in self.HOP_BY_HOP | {"content-length", "transfer-encoding"}]
-            self._answer(response.status, passed, body)
+            # A HEAD's answer keeps the length of the body it leaves out.
+            self._answer(response.status, passed, body, response.getheader("Content-Length"))
         finally:
             upstream.close()
 
-    def _answer(self, status, headers, body):
+    def _answer(self, status, headers, body, length=None):
         self.send_response(status)
         for name, value in headers:
             self.send_header(name, value)
-        self.send_header("Content-Length", str(len(body)))
+        self.send_header("Content-Length", length if self.command == "HEAD" and length else str(len(body)))
         self.end_headers()
-        self.wfile.write(body)
+        if self.command != "HEAD":
+            self.wfile.write(body)
 
 
 class _RelayListener(socketserver.ThreadingMixIn, http.server.HTTPServer):

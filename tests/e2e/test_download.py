@@ -6,7 +6,8 @@ import os
 import unittest
 
 from harness import (CANCEL, IDCANCEL, IDNO, IDOK, IDYES, PROGRESS, PROGRESS_TEXT, PROXY, START, TEMP_NAME, App,
-                     desktop, load_session, screenshot, server, test_server, wait_until)
+                     body_bytes_sent, desktop, load_session, requests_seen, screenshot, server, test_server,
+                     wait_until)
 
 FILE_NAME = TEMP_NAME[:-len("_temp")]
 SIZE = 300_000
@@ -21,9 +22,6 @@ def content_bytes(content):
     return content.read(0, content.length)
 
 
-def ranges(srv):
-    """The Range header of every request the server saw, in order."""
-    return [test_server.header(entry, "Range") for entry in srv.requests()]
 
 
 class DownloadCase(unittest.TestCase):
@@ -63,9 +61,11 @@ class FreshDownload(DownloadCase):
             self.assertFalse(os.path.exists(app.temp_path))
             self.assertEqual(window.text(PROGRESS_TEXT), "293KB / 292KB  100%Received ")
             self.assertEqual(window[PROGRESS]["position"], SIZE)
-            # A probe without a range, then the transfer from byte 0, both from
-            # the server itself: nothing conditional, nothing from a cache.
-            self.assertEqual(ranges(srv), [None, "bytes=0-"])
+            # A HEAD for the length, then the transfer from byte 0, both from
+            # the server itself: nothing conditional, nothing from a cache,
+            # and the file on the wire once.
+            self.assertEqual(requests_seen(srv), [("HEAD", None), ("GET", "bytes=0-")])
+            self.assertEqual(body_bytes_sent(srv), SIZE)
             for entry in srv.requests():
                 self.assertFalse([h for h, _ in entry["headers"] if h.lower().startswith("if-")], entry)
         cache = os.path.join(load_session()["prefix"], "drive_c", "users")
@@ -102,6 +102,15 @@ class FreshDownload(DownloadCase):
             self.assertRegex(window.text(PROGRESS_TEXT), r"^\d+KB / 292KB  \d+%Received $")
             self.save_to_desktop(app)
 
+    def test_a_server_refusing_head_is_probed_with_a_get(self):
+        content = test_server.GeneratedContent(SIZE)
+        with server(content, mode="refuse-head") as srv, App() as app:
+            app.click(START)
+            self.save_to_desktop(app)
+            self.assertEqual(requests_seen(srv), [("HEAD", None), ("GET", None), ("GET", "bytes=0-")])
+            self.assertEqual([entry["status"] for entry in srv.requests()], [405, 200, 206])
+            self.assertEqual(self.read(self.saved), content_bytes(content))
+
 
 class ResumeAndStartOver(DownloadCase):
     def test_yes_resumes_from_where_the_temp_file_ends(self):
@@ -111,7 +120,8 @@ class ResumeAndStartOver(DownloadCase):
             app.click(START)
             self.assertEqual(app.answer(IDYES)["message"], RESUME)
             self.save_to_desktop(app)
-            self.assertEqual(ranges(srv), [None, "bytes=1000-"])
+            self.assertEqual(requests_seen(srv), [("HEAD", None), ("GET", "bytes=1000-")])
+            self.assertEqual(body_bytes_sent(srv), SIZE - 1000)
             self.assertEqual(self.read(self.saved), content_bytes(content))
 
     def test_no_then_yes_starts_over(self):
@@ -122,7 +132,7 @@ class ResumeAndStartOver(DownloadCase):
             app.answer(IDNO)
             self.assertEqual(app.answer(IDYES)["message"], START_OVER)
             self.save_to_desktop(app)
-            self.assertEqual(ranges(srv), [None, "bytes=0-"])
+            self.assertEqual(requests_seen(srv), [("HEAD", None), ("GET", "bytes=0-")])
             self.assertEqual(self.read(self.saved), content_bytes(content))
 
     def test_no_to_both_leaves_the_file_and_the_window_idle(self):

@@ -5,8 +5,8 @@ import json
 import os
 import unittest
 
-from harness import (CANCEL, FILE_NAME, IDCANCEL, IDOK, IDYES, PROXY, START, App, Window, desktop, screenshot,
-                     server, test_server, wait_until)
+from harness import (CANCEL, FILE_NAME, IDCANCEL, IDOK, IDYES, PROXY, START, App, Window, body_bytes_sent, desktop,
+                     requests_seen, screenshot, server, test_server, wait_until)
 from proxy import VIA_NAME, RecordingProxy, Tinyproxy, decode_basic
 
 DIALOG = "Proxy Server Setting"
@@ -235,33 +235,51 @@ class DuringTransfer(DownloadCase):
 
 
 class ThroughTinyproxy(DownloadCase):
-    def test_download_without_login(self):
-        proxy = self.proxy()
-        app = self.app()
-        enter_settings(app, port=str(proxy.port))
-        self.start(app)
-        self.assertEqual(self.save_on_desktop(app), CONTENT)
-        self.assert_via_proxy(self.origin.requests())
-        self.assertTrue(any(line.startswith("GET http://127.0.0.1:") for line in proxy.requests()), proxy.log())
+    """A fresh download, then a resume in the same tool: the origin sees one
+    HEAD and one ranged GET each time, and the proxy nothing twice but the
+    exchanges a login asks for."""
 
-    def test_download_with_login(self):
+    def download_then_resume(self, user="", password=""):
+        """The methods tinyproxy saw in each of the two runs."""
+        proxy = self.proxy(user or None, password or None)
+        app = self.app()
+        enter_settings(app, port=str(proxy.port), user=user, password=password)
+        seen = []
+        for start in (0, RESUME_AT):
+            self.origin.clear_requests()
+            before = len(proxy.requests())
+            if start:
+                with open(app.temp_path, "wb") as f:
+                    f.write(CONTENT[:start])
+            self.start(app, resume=bool(start))
+            self.assertEqual(self.save_on_desktop(app), CONTENT)
+            self.assert_via_proxy(self.origin.requests())
+            self.assertEqual(requests_seen(self.origin), [("HEAD", None), ("GET", f"bytes={start}-")])
+            self.assertEqual(body_bytes_sent(self.origin), SIZE - start)
+            seen.append([line.split()[0] for line in proxy.requests()[before:]])
+        self.assertTrue(all(line.split()[1].startswith("http://127.0.0.1:") for line in proxy.requests()), proxy.log())
+        return seen
+
+    def test_without_login_each_request_is_sent_once(self):
+        self.assertEqual(self.download_then_resume(), [["HEAD", "GET"]] * 2)
+
+    def test_with_login_each_request_is_sent_again_only_with_the_credentials(self):
+        for methods in self.download_then_resume(USER_NAME, SECRET):
+            self.assertEqual(methods, sorted(methods, key=["HEAD", "GET"].index))
+            # The request and the resend that answers the 407. Wine sends
+            # that resend without the credentials once more and, on the
+            # proxy's second 407, retries by itself with them.
+            for verb in ("HEAD", "GET"):
+                self.assertIn(methods.count(verb), (2, 3), methods)
+
+    def test_a_server_refusing_head_is_probed_with_a_get_behind_a_login(self):
+        self.origin.set_mode("refuse-head")
         proxy = self.proxy(USER_NAME, SECRET)
         app = self.app()
         enter_settings(app, port=str(proxy.port), user=USER_NAME, password=SECRET)
         self.start(app)
         self.assertEqual(self.save_on_desktop(app), CONTENT)
-        self.assert_via_proxy(self.origin.requests())
-
-    def test_resume_with_login_asks_the_origin_for_the_rest(self):
-        proxy = self.proxy(USER_NAME, SECRET)
-        app = self.app(CONTENT[:RESUME_AT])
-        enter_settings(app, port=str(proxy.port), user=USER_NAME, password=SECRET)
-        self.start(app, resume=True)
-        self.assertEqual(self.save_on_desktop(app), CONTENT)
-        requests = self.origin.requests()
-        self.assert_via_proxy(requests)
-        ranges = [test_server.header(entry, "Range") for entry in requests]
-        self.assertIn(f"bytes={RESUME_AT}-", ranges)
+        self.assertEqual(requests_seen(self.origin), [("HEAD", None), ("GET", None), ("GET", "bytes=0-")])
 
 
 class ProxyFailures(DownloadCase):

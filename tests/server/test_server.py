@@ -19,7 +19,8 @@ From the command line (demo, benchmark):
 
 Modes, combinable with commas ("close-after=1000,rate=5000"): honour (the
 default), ignore-range, no-length, not-found, wrong-range-start[=SHIFT],
-status=CODE, and the modifiers close-after=N, rate=BYTES_PER_SEC, wrong-bytes.
+status=CODE, and the modifiers close-after=N, rate=BYTES_PER_SEC, wrong-bytes,
+refuse-head (a HEAD gets 405, as from servers that allow only GET).
 """
 import argparse
 import copy
@@ -153,6 +154,7 @@ class Mode:
     close_after: int | None = None  # close the connection after this many body bytes
     rate: int | None = None         # bytes per second
     wrong_bytes: bool = False       # same length, every byte inverted
+    refuse_head: bool = False       # a HEAD gets 405; a GET the rest of the mode
 
     def __str__(self):
         return self.text
@@ -185,12 +187,14 @@ def _apply_mode_item(fields, name, value, item):
         fields["close_after"] = _number(item, value, 0, None)
     elif name == "rate":
         fields["rate"] = _number(item, value, 1, None)
-    elif value or name not in (*KINDS, "not-found", "wrong-bytes"):
+    elif value or name not in (*KINDS, "not-found", "wrong-bytes", "refuse-head"):
         raise ValueError(f"unknown mode {item!r}")
     elif name == "not-found":
         fields["status"] = 404
     elif name == "wrong-bytes":
         fields["wrong_bytes"] = True
+    elif name == "refuse-head":
+        fields["refuse_head"] = True
 
 
 def _number(item, value, low, high):
@@ -260,6 +264,8 @@ def status_reply(status):
         reply.headers.append(("WWW-Authenticate", 'Basic realm="installer"'))
     elif status == 407:
         reply.headers.append(("Proxy-Authenticate", 'Basic realm="proxy"'))
+    elif status == 405:
+        reply.headers.append(("Allow", "GET"))
     return reply
 
 
@@ -383,6 +389,8 @@ class _Handler(http.server.BaseHTTPRequestHandler):
             return status_reply(404), Mode()
         mode = self.owner._next_mode()
         self.owner._update(self.entry, mode=str(mode))
+        if mode.refuse_head and self.command == "HEAD":
+            return status_reply(405), mode
         if mode.status is not None:
             return status_reply(mode.status), mode
         try:

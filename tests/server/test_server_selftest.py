@@ -178,6 +178,14 @@ class FaultModeTests(ServerTestCase):
         self.server.set_mode("status=407")
         self.assertIn("Basic", self.get()[0].getheader("Proxy-Authenticate"))
 
+    def test_refuse_head_answers_405_to_a_head_only(self):
+        self.server.set_mode("refuse-head")
+        connection = self.connect()
+        response, body = self.get(method="HEAD", connection=connection)
+        self.assertEqual((response.status, response.getheader("Allow"), body), (405, "GET", b""))
+        self.assert_range_reply(*self.get({"Range": "bytes=10-"}, connection=connection), 10)
+        self.assertEqual([entry["method"] for entry in self.server.requests()], ["HEAD", "GET"])
+
     def test_status_without_content_has_no_body(self):
         self.server.set_mode("status=204")
         response, body = self.get()
@@ -254,7 +262,7 @@ class ScriptingTests(ServerTestCase):
 
     def test_mode_strings_are_checked(self):
         self.assertEqual(parse_mode("no-length, rate=5, wrong-bytes").rate, 5)
-        for text in ("honour,ignore-range", "status=99", "status=600", "rate=0", "close-after=-1", "close-after=x",
+        for text in ("honour,ignore-range", "refuse-head=1", "status=99", "status=600", "rate=0", "close-after=-1", "close-after=x",
                      "wrong-range-start=0", "honour=1", "fast", "not-found=2"):
             with self.assertRaises(ValueError, msg=text):
                 parse_mode(text)

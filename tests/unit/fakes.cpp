@@ -15,9 +15,9 @@ constexpr std::uint64_t kProxyPageSize = 120;
 
 class FakeRequest : public HttpRequest {
 public:
-    FakeRequest(RequestScript script, std::shared_ptr<RequestRecord> record, EventLog& log,
+    FakeRequest(RequestScript script, bool head, std::shared_ptr<RequestRecord> record, EventLog& log,
                 std::shared_ptr<int> live, std::shared_ptr<bool> sessionAlive, std::shared_ptr<int> orphaned)
-        : script_(std::move(script)), record_(std::move(record)), log_(log), live_(std::move(live)),
+        : script_(std::move(script)), head_(head), record_(std::move(record)), log_(log), live_(std::move(live)),
           sessionAlive_(std::move(sessionAlive)), orphaned_(std::move(orphaned)) {
         ++*live_;
     }
@@ -29,6 +29,8 @@ public:
 
     bool Resend() override {
         ++record_->resends;
+        if (StatusCode() != 407u || !newCredentials_) ++record_->pointlessResends;
+        newCredentials_ = false;
         if (script_.proxyAuth && userName_) {
             credentialsTried_ = true;
             admitted_ = *userName_ == script_.proxyAuth->userName && password_ == script_.proxyAuth->password;
@@ -52,12 +54,14 @@ public:
         record_->userNamesSet.push_back(userName);
         if (script_.failSetUserName) return false;
         userName_ = userName;
+        newCredentials_ = true;
         return true;
     }
     bool SetProxyPassword(const std::wstring& password) override {
         record_->passwordsSet.push_back(password);
         if (script_.failSetPassword) return false;
         password_ = password;
+        newCredentials_ = true;
         return true;
     }
 
@@ -83,11 +87,13 @@ private:
     bool Admitted() const { return !script_.proxyAuth || admitted_; }
     std::uint64_t BodyOffset() const { return Admitted() ? script_.bodyOffset : 0; }
     std::uint64_t BodyEnd() const {
+        if (head_) return 0;
         const std::uint64_t size = Admitted() ? script_.bodySize : kProxyPageSize;
         return std::min(size, script_.dropAfter.value_or(size));
     }
 
     RequestScript script_;
+    bool head_;
     std::shared_ptr<RequestRecord> record_;
     EventLog& log_;
     std::shared_ptr<int> live_;
@@ -96,6 +102,7 @@ private:
     std::optional<std::wstring> userName_;
     std::optional<std::wstring> password_;
     bool credentialsTried_ = false;
+    bool newCredentials_ = false;
     bool admitted_ = false;
 };
 
@@ -220,19 +227,29 @@ public:
     }
 
     std::unique_ptr<HttpRequest> OpenUrl(const std::wstring& url, const std::wstring& extraHeaders) override {
-        client_.opened_.push_back({throughProxy_, proxyText_, url, extraHeaders});
         client_.log_.push_back("open url " + Narrow(extraHeaders));
+        return Request(L"GET", url, extraHeaders);
+    }
+
+    std::unique_ptr<HttpRequest> OpenHead(const std::wstring& url) override {
+        client_.log_.push_back("open head");
+        return Request(L"HEAD", url, L"");
+    }
+
+private:
+    std::unique_ptr<HttpRequest> Request(const std::wstring& verb, const std::wstring& url,
+                                         const std::wstring& extraHeaders) {
+        client_.opened_.push_back({verb, throughProxy_, proxyText_, url, extraHeaders});
         if (client_.scripts_.empty()) return nullptr;
         RequestScript script = std::move(client_.scripts_.front());
         client_.scripts_.pop_front();
         if (script.unreachable) return nullptr;
         auto record = std::make_shared<RequestRecord>();
         client_.requests_.push_back(record);
-        return std::make_unique<FakeRequest>(std::move(script), record, client_.log_, client_.liveRequests_, alive_,
-                                             client_.orphaned_);
+        return std::make_unique<FakeRequest>(std::move(script), verb == L"HEAD", record, client_.log_,
+                                             client_.liveRequests_, alive_, client_.orphaned_);
     }
 
-private:
     FakeHttpClient& client_;
     bool throughProxy_;
     std::wstring proxyText_;
@@ -243,6 +260,20 @@ std::unique_ptr<HttpSession> FakeHttpClient::Open(bool throughProxy, const std::
     log_.push_back(throughProxy ? "open proxy session" : "open session");
     if (failSessions) return nullptr;
     return std::make_unique<FakeSession>(*this, throughProxy, proxyText);
+}
+
+std::vector<std::wstring> FakeHttpClient::Sent() const {
+    std::vector<std::wstring> sent;
+    for (const OpenedUrl& opened : opened_) {
+        sent.push_back(opened.headers.empty() ? opened.verb : opened.verb + L" " + opened.headers);
+    }
+    return sent;
+}
+
+int FakeHttpClient::PointlessResends() const {
+    int count = 0;
+    for (const auto& request : requests_) count += request->pointlessResends;
+    return count;
 }
 
 std::unique_ptr<HttpSession> FakeHttpClient::OpenPreconfigured() { return Open(false, L""); }

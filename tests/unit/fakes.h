@@ -56,7 +56,8 @@ struct ProxyAuth {
     std::uint32_t refusal = 407;
 };
 
-// How one request opened by OpenUrl answers.
+// How one request opened by OpenUrl or OpenHead answers; a HEAD gets the
+// same status and headers, and no body.
 struct RequestScript {
     // Status once the proxy (if any) let the request through; nothing when
     // the status cannot be read.
@@ -75,7 +76,7 @@ struct RequestScript {
     std::optional<std::uint64_t> dropAfter;
     // Reads fail (return false with 0) after this many bytes.
     std::optional<std::uint64_t> failReadAfter;
-    // OpenUrl returns nothing.
+    // OpenUrl or OpenHead returns nothing.
     bool unreachable = false;
 };
 
@@ -87,7 +88,7 @@ RequestScript PartialAnswer(std::uint64_t from, std::uint64_t length);
 RequestScript WholeAnswer(std::uint64_t length);
 // An answer with `status` and a small error page as its body.
 RequestScript ErrorAnswer(std::uint32_t status);
-// Nothing answers: OpenUrl fails.
+// Nothing answers: the request cannot be opened.
 RequestScript UnreachableAnswer();
 
 // `script` with one change applied, for variations on the answers above.
@@ -98,6 +99,7 @@ RequestScript With(RequestScript script, Change change) {
 }
 
 struct OpenedUrl {
+    std::wstring verb;
     bool throughProxy = false;
     std::wstring proxyText;
     std::wstring url;
@@ -109,6 +111,9 @@ struct RequestRecord {
     std::vector<std::wstring> passwordsSet;
     std::vector<std::size_t> readSizes;
     int resends = 0;
+    // Resends that carried nothing new: no 407 in hand, or no credentials
+    // set since the last send.
+    int pointlessResends = 0;
     std::uint64_t delivered = 0;
 };
 
@@ -116,8 +121,8 @@ class FakeHttpClient : public HttpClient {
 public:
     explicit FakeHttpClient(EventLog& log) : log_(log) {}
 
-    // Scripts are used by the OpenUrl calls in order, whatever session they
-    // come from; an OpenUrl with no script left fails.
+    // Scripts are used by the requests in order, whatever session or verb
+    // they come from; a request with no script left fails.
     void Answer(RequestScript script) { scripts_.push_back(std::move(script)); }
 
     bool failSessions = false;
@@ -126,6 +131,9 @@ public:
     std::unique_ptr<HttpSession> OpenThroughProxy(const std::wstring& proxyText) override;
 
     const std::vector<OpenedUrl>& Opened() const { return opened_; }
+    // Each request as "VERB" or "VERB extra-headers", in order.
+    std::vector<std::wstring> Sent() const;
+    int PointlessResends() const;
     // One record per request actually handed out, in order.
     const std::vector<std::shared_ptr<RequestRecord>>& Requests() const { return requests_; }
     int LiveRequests() const { return *liveRequests_; }

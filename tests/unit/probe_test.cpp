@@ -11,6 +11,7 @@ using test::ErrorAnswer;
 using test::EventLog;
 using test::FakeHttpClient;
 using test::NamedCase;
+using test::OpenedUrl;
 using test::ProbeAnswer;
 using test::ProxyAuth;
 using test::RequestScript;
@@ -20,20 +21,35 @@ using test::With;
 const std::wstring kUrl = L"http://127.0.0.1:47321/archives/043/Kelvrane_for_(K)QZ415_270[2.20]series_Installer.exe";
 const std::wstring kProxy = L"127.0.0.1:3128";
 
+// The answers to the probe's requests in order: the HEAD's, then the GET's
+// when the probe falls back to one.
+using Answers = std::vector<RequestScript>;
+
+Answers HeadAndGet(const RequestScript& answer) { return {answer, answer}; }
+
 struct ProbeCase : NamedCase {
-    RequestScript answer;
+    Answers answers;
     std::int64_t expected;
 };
 
 class ProbeTest : public testing::Test {
 protected:
-    // One request without a range, the given way, and nothing left open.
-    void ExpectOneRequestThrough(std::optional<std::wstring> proxyText) const {
-        ASSERT_EQ(http.Opened().size(), 1u);
-        EXPECT_EQ(http.Opened()[0].throughProxy, proxyText.has_value());
-        EXPECT_EQ(http.Opened()[0].proxyText, proxyText.value_or(L""));
-        EXPECT_EQ(http.Opened()[0].url, kUrl);
-        EXPECT_EQ(http.Opened()[0].headers, L"");
+    void Serve(const Answers& answers) {
+        for (const RequestScript& answer : answers) http.Answer(answer);
+    }
+
+    // A HEAD, then a GET only when the case gave it an answer; both without
+    // a range, the given way, each sent again only to answer a 407, and
+    // nothing left open.
+    void ExpectProbedThrough(std::optional<std::wstring> proxyText, std::size_t requests) const {
+        const std::vector<std::wstring> verbs{L"HEAD", L"GET"};
+        EXPECT_EQ(http.Sent(), std::vector<std::wstring>(verbs.begin(), verbs.begin() + requests));
+        for (const OpenedUrl& opened : http.Opened()) {
+            EXPECT_EQ(opened.throughProxy, proxyText.has_value());
+            EXPECT_EQ(opened.proxyText, proxyText.value_or(L""));
+            EXPECT_EQ(opened.url, kUrl);
+        }
+        EXPECT_EQ(http.PointlessResends(), 0);
         EXPECT_EQ(http.LiveRequests(), 0);
         EXPECT_EQ(http.LiveSessions(), 0);
         EXPECT_EQ(http.OrphanedRequests(), 0);
@@ -46,26 +62,40 @@ protected:
 class DirectProbeTest : public ProbeTest, public testing::WithParamInterface<ProbeCase> {};
 
 TEST_P(DirectProbeTest, YieldsTheLengthOfASuccessOnly) {
-    http.Answer(GetParam().answer);
+    Serve(GetParam().answers);
     EXPECT_EQ(ProbeDirect(http, kUrl), GetParam().expected);
-    ExpectOneRequestThrough(std::nullopt);
+    ExpectProbedThrough(std::nullopt, GetParam().answers.size());
+}
+
+RequestScript WithoutLength(RequestScript answer) {
+    answer.contentLength.reset();
+    return answer;
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Answers, DirectProbeTest,
-    testing::Values(ProbeCase{"Ok", ProbeAnswer(5000), 5000},
-                    ProbeCase{"FiveGiB", ProbeAnswer(5368709120ll), 5368709120ll},
-                    ProbeCase{"Unreachable", UnreachableAnswer(), 0},
-                    ProbeCase{"NotFoundPage", ErrorAnswer(404), 0}, ProbeCase{"ServerError", ErrorAnswer(500), 0},
-                    ProbeCase{"ProxyOfTheSystemAsksLogin", ErrorAnswer(407), 0},
-                    ProbeCase{"StatusUnreadable", With(ProbeAnswer(5000), [](auto& s) { s.status.reset(); }), 0},
-                    ProbeCase{"NoContentLength", With(ProbeAnswer(5000), [](auto& s) { s.contentLength.reset(); }), 0},
-                    ProbeCase{"GarbageLength", With(ProbeAnswer(5000), [](auto& s) { s.contentLength = L"12ab"; }), 0},
-                    ProbeCase{"NegativeLength", With(ProbeAnswer(5000), [](auto& s) { s.contentLength = L"-5"; }), 0},
-                    // Read as a signed count this would be -1, the unreachable proxy.
-                    ProbeCase{"LengthBeyondSignedRange",
-                              With(ProbeAnswer(5000), [](auto& s) { s.contentLength = L"18446744073709551615"; }), 0},
-                    ProbeCase{"ZeroLength", ProbeAnswer(0), 0}),
+    testing::Values(
+        ProbeCase{"Ok", {ProbeAnswer(5000)}, 5000}, ProbeCase{"FiveGiB", {ProbeAnswer(5368709120ll)}, 5368709120ll},
+        // No answer at all: a GET would find nothing either.
+        ProbeCase{"Unreachable", {UnreachableAnswer()}, 0},
+        ProbeCase{"HeadNotAllowed", {ErrorAnswer(405), ProbeAnswer(5000)}, 5000},
+        ProbeCase{"HeadForbiddenBySignedUrl", {ErrorAnswer(403), ProbeAnswer(5000)}, 5000},
+        ProbeCase{"HeadNotImplemented", {ErrorAnswer(501), ProbeAnswer(5000)}, 5000},
+        ProbeCase{"HeadWithoutLength", {WithoutLength(ProbeAnswer(5000)), ProbeAnswer(5000)}, 5000},
+        ProbeCase{"HeadRefusedGetUnreachable", {ErrorAnswer(405), UnreachableAnswer()}, 0},
+        ProbeCase{"NotFoundPage", HeadAndGet(ErrorAnswer(404)), 0},
+        ProbeCase{"ServerError", HeadAndGet(ErrorAnswer(500)), 0},
+        ProbeCase{"ProxyOfTheSystemAsksLogin", HeadAndGet(ErrorAnswer(407)), 0},
+        ProbeCase{"StatusUnreadable", HeadAndGet(With(ProbeAnswer(5000), [](auto& s) { s.status.reset(); })), 0},
+        ProbeCase{"NoContentLength", HeadAndGet(WithoutLength(ProbeAnswer(5000))), 0},
+        ProbeCase{"GarbageLength", HeadAndGet(With(ProbeAnswer(5000), [](auto& s) { s.contentLength = L"12ab"; })),
+                  0},
+        ProbeCase{"NegativeLength", HeadAndGet(With(ProbeAnswer(5000), [](auto& s) { s.contentLength = L"-5"; })),
+                  0},
+        // Read as a signed count this would be -1, the unreachable proxy.
+        ProbeCase{"LengthBeyondSignedRange",
+                  HeadAndGet(With(ProbeAnswer(5000), [](auto& s) { s.contentLength = L"18446744073709551615"; })), 0},
+        ProbeCase{"ZeroLength", HeadAndGet(ProbeAnswer(0)), 0}),
     CaseName<ProbeCase>);
 
 TEST_F(ProbeTest, DirectProbeWithoutASessionYieldsNothing) {
@@ -75,7 +105,7 @@ TEST_F(ProbeTest, DirectProbeWithoutASessionYieldsNothing) {
 }
 
 struct ProxyProbeCase : NamedCase {
-    RequestScript answer;
+    Answers answers;
     std::wstring userName;
     std::wstring password;
     std::int64_t expected;
@@ -90,38 +120,55 @@ class ProxyProbeTest : public ProbeTest, public testing::WithParamInterface<Prox
 
 TEST_P(ProxyProbeTest, TellsAnUnreachableProxyFromARefusedLogin) {
     const ProxyProbeCase& c = GetParam();
-    http.Answer(c.answer);
+    Serve(c.answers);
     EXPECT_EQ(ProbeThroughProxy(http, kUrl, kProxy, c.userName, c.password), c.expected);
-    ExpectOneRequestThrough(kProxy);
+    ExpectProbedThrough(kProxy, c.answers.size());
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Answers, ProxyProbeTest,
     testing::Values(
-        ProxyProbeCase{"OpenProxy", ProbeAnswer(5000), L"", L"", 5000},
-        ProxyProbeCase{"OpenProxyIgnoresGivenCredentials", ProbeAnswer(5000), L"alice", L"s3cret", 5000},
-        ProxyProbeCase{"LoginAccepted", BehindLogin(ProbeAnswer(5000)), L"alice", L"s3cret", 5000},
-        ProxyProbeCase{"LoginAcceptedFiveGiB", BehindLogin(ProbeAnswer(5368709120ll)), L"alice", L"s3cret",
+        ProxyProbeCase{"OpenProxy", {ProbeAnswer(5000)}, L"", L"", 5000},
+        ProxyProbeCase{"OpenProxyIgnoresGivenCredentials", {ProbeAnswer(5000)}, L"alice", L"s3cret", 5000},
+        ProxyProbeCase{"LoginAccepted", {BehindLogin(ProbeAnswer(5000))}, L"alice", L"s3cret", 5000},
+        ProxyProbeCase{"LoginAcceptedFiveGiB", {BehindLogin(ProbeAnswer(5368709120ll))}, L"alice", L"s3cret",
                        5368709120ll},
-        ProxyProbeCase{"NotListening", UnreachableAnswer(), L"", L"", -1},
-        ProxyProbeCase{"WrongPasswordAnswered407", BehindLogin(ProbeAnswer(5000)), L"alice", L"wrong", -2},
-        ProxyProbeCase{"WrongPasswordAnswered401", BehindLogin(ProbeAnswer(5000), 401), L"alice", L"wrong", -2},
-        ProxyProbeCase{"NoUserNameForALoginProxy", BehindLogin(ProbeAnswer(5000)), L"", L"", -2},
+        ProxyProbeCase{"NotListening", {UnreachableAnswer()}, L"", L"", -1},
+        ProxyProbeCase{"WrongPasswordAnswered407", {BehindLogin(ProbeAnswer(5000))}, L"alice", L"wrong", -2},
+        ProxyProbeCase{"WrongPasswordAnswered401", {BehindLogin(ProbeAnswer(5000), 401)}, L"alice", L"wrong", -2},
+        ProxyProbeCase{"NoUserNameForALoginProxy", {BehindLogin(ProbeAnswer(5000))}, L"", L"", -2},
         ProxyProbeCase{"UserNameRefusedByClient",
-                       With(BehindLogin(ProbeAnswer(5000)), [](auto& s) { s.failSetUserName = true; }), L"alice",
-                       L"s3cret", -2},
+                       {With(BehindLogin(ProbeAnswer(5000)), [](auto& s) { s.failSetUserName = true; })},
+                       L"alice",
+                       L"s3cret",
+                       -2},
         ProxyProbeCase{"PasswordRefusedByClient",
-                       With(BehindLogin(ProbeAnswer(5000)), [](auto& s) { s.failSetPassword = true; }), L"alice",
-                       L"s3cret", -2},
-        ProxyProbeCase{"NotFoundBehindLogin", BehindLogin(ErrorAnswer(404)), L"alice", L"s3cret", 0},
-        ProxyProbeCase{"NotFound", ErrorAnswer(404), L"", L"", 0},
-        ProxyProbeCase{"OriginAsksLoginWithoutProxyChallenge", ErrorAnswer(401), L"", L"", 0},
-        ProxyProbeCase{"StatusUnreadable", With(ProbeAnswer(5000), [](auto& s) { s.status.reset(); }), L"", L"", 0},
-        ProxyProbeCase{"NoContentLength", With(ProbeAnswer(5000), [](auto& s) { s.contentLength.reset(); }), L"",
-                       L"", 0},
+                       {With(BehindLogin(ProbeAnswer(5000)), [](auto& s) { s.failSetPassword = true; })},
+                       L"alice",
+                       L"s3cret",
+                       -2},
+        ProxyProbeCase{"HeadNotAllowed", {ErrorAnswer(405), ProbeAnswer(5000)}, L"", L"", 5000},
+        // The GET goes through a login exchange of its own.
+        ProxyProbeCase{"HeadNotAllowedBehindLogin",
+                       {BehindLogin(ErrorAnswer(405)), BehindLogin(ProbeAnswer(5000))},
+                       L"alice",
+                       L"s3cret",
+                       5000},
+        ProxyProbeCase{"HeadWithoutLengthBehindLogin",
+                       {BehindLogin(WithoutLength(ProbeAnswer(5000))), BehindLogin(ProbeAnswer(5000))},
+                       L"alice",
+                       L"s3cret",
+                       5000},
+        ProxyProbeCase{"HeadNotAllowedThenProxyGone", {ErrorAnswer(405), UnreachableAnswer()}, L"", L"", -1},
+        ProxyProbeCase{"NotFoundBehindLogin", HeadAndGet(BehindLogin(ErrorAnswer(404))), L"alice", L"s3cret", 0},
+        ProxyProbeCase{"NotFound", HeadAndGet(ErrorAnswer(404)), L"", L"", 0},
+        ProxyProbeCase{"OriginAsksLoginWithoutProxyChallenge", HeadAndGet(ErrorAnswer(401)), L"", L"", 0},
+        ProxyProbeCase{"StatusUnreadable", HeadAndGet(With(ProbeAnswer(5000), [](auto& s) { s.status.reset(); })),
+                       L"", L"", 0},
+        ProxyProbeCase{"NoContentLength", HeadAndGet(WithoutLength(ProbeAnswer(5000))), L"", L"", 0},
         ProxyProbeCase{"LengthBeyondSignedRange",
-                       With(ProbeAnswer(5000), [](auto& s) { s.contentLength = L"18446744073709551615"; }), L"", L"",
-                       0}),
+                       HeadAndGet(With(ProbeAnswer(5000), [](auto& s) { s.contentLength = L"18446744073709551615"; })),
+                       L"", L"", 0}),
     CaseName<ProxyProbeCase>);
 
 TEST_F(ProbeTest, ProxyProbeWithoutASessionCountsAsUnreachable) {

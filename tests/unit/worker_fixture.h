@@ -33,6 +33,7 @@ protected:
         EXPECT_EQ(http.LiveRequests(), 0);
         EXPECT_EQ(http.LiveSessions(), 0);
         EXPECT_EQ(http.OrphanedRequests(), 0);
+        EXPECT_EQ(http.PointlessResends(), 0);
         EXPECT_TRUE(files.deletes.empty());
         for (const auto& [path, data] : files.files) EXPECT_EQ(data.openHandles, 0);
     }
@@ -57,16 +58,10 @@ protected:
         }
     }
 
-    void Serve(RequestScript probe, RequestScript transfer) {
-        http.Answer(std::move(probe));
-        http.Answer(std::move(transfer));
-    }
-
-    // The extra headers of each OpenUrl, in order.
-    std::vector<std::wstring> HeadersSent() const {
-        std::vector<std::wstring> headers;
-        for (const OpenedUrl& opened : http.Opened()) headers.push_back(opened.headers);
-        return headers;
+    // The answers to the requests in order: usually the probe's HEAD, then the transfer.
+    template <class... Scripts>
+    void Serve(Scripts... answers) {
+        (http.Answer(std::move(answers)), ...);
     }
 
     bool Saved(std::uint64_t length) const {

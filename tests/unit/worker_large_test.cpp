@@ -19,7 +19,7 @@ TEST_F(WorkerTest, ResumesAFourAndAHalfGiBTempFileOfAFiveGiBFile) {
     window.cancelAfterChunks = 1;
     Serve(ProbeAnswer(5 * kGiB), PartialAnswer(kFourAndAHalfGiB, 5 * kGiB));
     Run();
-    EXPECT_THAT(HeadersSent(), ElementsAre(L"", L"Range: bytes=4831838208-"));
+    EXPECT_THAT(http.Sent(), ElementsAre(L"HEAD", L"GET Range: bytes=4831838208-"));
     EXPECT_THAT(window.Ranges(), ElementsAre(5 * kGiB));
     ASSERT_EQ(window.ProgressShown().size(), 1u);
     EXPECT_EQ(window.ProgressShown()[0].text, L"4718600KB / 5242880KB  90%Received ");
@@ -42,7 +42,7 @@ TEST_P(LargeCompletionTest, CompletesAndSavesWithSixtyFourBitSizes) {
     files.PutUntracked(kTempPath, c.initial);
     Serve(ProbeAnswer(c.length), PartialAnswer(c.initial, c.length));
     Run();
-    EXPECT_THAT(HeadersSent(), ElementsAre(L"", RangeFrom(c.initial)));
+    EXPECT_THAT(http.Sent(), ElementsAre(L"HEAD", L"GET " + RangeFrom(c.initial)));
     EXPECT_THAT(window.Ranges(), ElementsAre(c.length));
     ASSERT_FALSE(window.ProgressShown().empty());
     EXPECT_THAT(window.ProgressShown().back().text, EndsWith(L"KB  100%Received "));
@@ -69,7 +69,7 @@ TEST_F(WorkerTest, AlreadyCompleteFiveGiBFileIsOfferedForSaving) {
     files.PutUntracked(kTempPath, 5 * kGiB);
     Serve(ProbeAnswer(5 * kGiB), ErrorAnswer(416));
     Run();
-    EXPECT_THAT(HeadersSent(), ElementsAre(L"", L"Range: bytes=5368709120-"));
+    EXPECT_THAT(http.Sent(), ElementsAre(L"HEAD", L"GET Range: bytes=5368709120-"));
     EXPECT_THAT(window.Messages(), ElementsAre(Shown{3, BoxKind::OkInformation}, kCompleteShown));
     EXPECT_TRUE(Saved(5 * kGiB));
 }
@@ -81,7 +81,7 @@ TEST_F(WorkerTest, LengthPastFourGiBIsNotCutToThirtyTwoBits) {
     window.cancelAfterChunks = 1;
     Serve(ProbeAnswer(4 * kGiB + 1000), PartialAnswer(1000, 4 * kGiB + 1000));
     Run();
-    EXPECT_THAT(HeadersSent(), ElementsAre(L"", L"Range: bytes=1000-"));
+    EXPECT_THAT(http.Sent(), ElementsAre(L"HEAD", L"GET Range: bytes=1000-"));
     EXPECT_TRUE(window.Messages().empty());
     EXPECT_TRUE(TempHolds(1000 + 8192));
 }

@@ -1,12 +1,15 @@
 #!/usr/bin/env python3
-"""Download speed of the tool against the platform's own limit and curl, in
-the same run from the same local server: the tool (Start click to the last
-byte, and to message 8), the bare WinINet loop with the same flags and read
-rule, and curl -o. Prints figures; asserts nothing.
+"""Download speed and traffic of the tool against the platform's own limit
+and curl, in the same run from the same local server: the tool (Start click
+to the last byte, and to message 8), directly and through tinyproxy, the bare
+WinINet loop with the same flags and read rule, and curl -o; the body bytes
+the server sent for one download; and the tool's rate on a throttled link.
+Prints figures beside their targets; asserts nothing.
 
-    python3 tools/bench/bench.py [--size-mib 256] [--runs 3]
+    python3 tools/bench/bench.py [--size-mib 256] [--runs 3] [--throttled-mib 64]
 
-Expects the Windows build in build/windows (bash tools/bench/run.sh builds it).
+Expects the Windows build in build/windows and CVELTRIX_TEST_PORT set to the
+port it was built for (bash tools/bench/run.sh does both).
 """
 import argparse
 import os
@@ -21,10 +24,17 @@ os.environ.setdefault("CVELTRIX_E2E_DIR", os.path.join(BENCH_DIR, "session"))
 sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
 
 import harness  # noqa: E402
-from harness import IDCANCEL, IDOK, START, App, server, test_server, wait_until  # noqa: E402
+from harness import IDCANCEL, IDOK, START, App, body_bytes_sent, server, test_server, wait_until  # noqa: E402
+from proxy import Tinyproxy  # noqa: E402
+from test_proxy import enter_settings  # noqa: E402
 
 MB = 1_000_000
+KIB = 1024
+MIB = 1024 * 1024
 BARE_LOOP = os.path.join(harness.BUILD_DIR, "bench", "bare_loop.exe")
+LINK_RATE = 8 * MB  # bytes per second of the throttled link
+# Each poll of the temp file's size is one stat call: fine-grained, and cheap.
+SIZE_POLL_SECONDS = 0.005
 
 
 def tool_process(app):
@@ -42,27 +52,37 @@ def proc_figures(pid):
     return peak, cpu
 
 
-def run_tool(srv, kind="local"):
-    """Seconds from the click to the last byte and to message 8, peak KiB, CPU
-    s, and the transfer request alone (its start to its last byte) with the
-    bytes of the probe's body the client read before it let go."""
-    with App(kind) as app:
-        srv.clear_requests()
-        started = time.time()
-        app.click(START)
-        wait_until(lambda: len(srv.requests()) >= 2 and srv.requests()[1]["done"], 600, 0.25, "the transfer")
-        last_byte = time.time()
-        probe, transfer = srv.requests()[:2]
-        transfer_only = last_byte - transfer["time"]
-        box = app.popup(600)
-        message = time.time()
-        assert box["message"].startswith("Download is complete"), box
-        peak, cpu = proc_figures(tool_process(app))
-        assert os.path.getsize(app.temp_path) == os.path.getsize(srv.content.path)
-        app.answer(IDOK)
-        app.answer(IDCANCEL)  # the picker: keep the file out of the desktop
-        os.remove(app.temp_path)
-    return last_byte - started, message - started, peak, cpu, transfer_only, probe["body_bytes"]
+def holds(path, size):
+    return os.path.exists(path) and os.path.getsize(path) >= size
+
+
+class ToolRun:
+    """One fresh download by the tool, timed on the client's side: the last
+    byte is the moment the temp file holds the whole file."""
+
+    def __init__(self, srv, kind="local", proxy=None):
+        size = os.path.getsize(srv.content.path)
+        with App(kind) as app:
+            if proxy:
+                enter_settings(app, port=str(proxy.port))
+            srv.clear_requests()
+            started = time.time()
+            app.click(START)
+            wait_until(lambda: holds(app.temp_path, size), 600, SIZE_POLL_SECONDS, "the last byte")
+            last_byte = time.time()
+            box = app.popup(600)
+            self.to_message = time.time() - started
+            assert box["message"].startswith("Download is complete"), box
+            self.peak_kib, self.cpu = proc_figures(tool_process(app))
+            assert os.path.getsize(app.temp_path) == size
+            app.answer(IDOK)
+            app.answer(IDCANCEL)  # the picker: keep the file out of the desktop
+            os.remove(app.temp_path)
+        transfer = next(entry for entry in srv.requests() if test_server.header(entry, "Range"))
+        self.to_last_byte = last_byte - started
+        self.transfer_only = last_byte - transfer["time"]
+        self.body_bytes = body_bytes_sent(srv)
+        self.size = size
 
 
 def run_bare(srv):
@@ -88,57 +108,99 @@ def run_curl(srv):
 
 
 def summary(name, times, size):
+    """(min, median) of the times."""
     best, median = min(times), statistics.median(times)
-    print(f"{name:<28} min {best:7.2f} s  median {median:7.2f} s  {size / MB / median:8.1f} MB/s")
-    return median
+    print(f"{name:<34} min {best:7.2f} s  median {median:7.2f} s  {size / MB / median:8.1f} MB/s")
+    return best, median
+
+
+def speed_ratio(name, times, baseline_times, target=None):
+    """Speed against a baseline on the medians and, less disturbed by
+    whatever else the machine runs, on the fastest runs."""
+    (best, median), (base_best, base_median) = times, baseline_times
+    ratio = base_median / median
+    goal = f" (target >= {target:.2f}x: {verdict(ratio >= target)})" if target else ""
+    return f"{name}: {ratio:.2f}x{goal}, fastest runs {base_best / best:.2f}x"
+
+
+def verdict(met):
+    return "met" if met else "MISSED"
+
+
+def sample_file(size_mib):
+    path = os.path.join(BENCH_DIR, f"sample-{size_mib}.bin")
+    if not os.path.exists(path) or os.path.getsize(path) != size_mib * MIB:
+        test_server.write_sample(test_server.GeneratedContent(size_mib * MIB), path)
+    return test_server.FileContent(path)
+
+
+def print_traffic(label, runs, size):
+    """Body bytes the server sent for one fresh download, against the target."""
+    sent = max(run.body_bytes for run in runs)
+    limit = 1.02 * size + 256 * KIB
+    print(f"server body bytes, {label:<16} {sent / MIB:8.2f} MiB = {sent / size:.4f}x the file   "
+          f"(target <= 1.02x + 256 KiB = {limit / MIB:.2f} MiB: {verdict(sent <= limit)})")
 
 
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--size-mib", type=int, default=256)
     parser.add_argument("--runs", type=int, default=3)
+    parser.add_argument("--throttled-mib", type=int, default=64)
     parser.add_argument("--pinned-exe", help="a build of the tool that pins the sample's SHA-256")
     args = parser.parse_args()
     if args.pinned_exe:
         harness.EXES["bench-pinned"] = args.pinned_exe
     os.makedirs(BENCH_DIR, exist_ok=True)
-    size = args.size_mib * 1024 * 1024
-    sample = os.path.join(BENCH_DIR, f"sample-{args.size_mib}.bin")
-    if not os.path.exists(sample) or os.path.getsize(sample) != size:
-        test_server.write_sample(test_server.GeneratedContent(size), sample)
+    size = args.size_mib * MIB
+    content = sample_file(args.size_mib)
+    throttled_content = sample_file(args.throttled_mib)
 
     harness.setup_session()
     try:
-        tool, to_message, bare, curl, peaks, cpus, verify, transfers, drained = [], [], [], [], [], [], [], [], []
-        with server(test_server.FileContent(sample)) as srv:
-            for _ in range(args.runs):  # interleaved, so drift hits all three alike
-                seconds, message, peak, cpu, transfer_only, probe_bytes = run_tool(srv)
-                tool.append(seconds)
-                transfers.append(transfer_only)
-                drained.append(probe_bytes)
-                to_message.append(message)
-                peaks.append(peak)
-                cpus.append(cpu)
+        direct, proxied, throttled, bare, curl, verify = [], [], [], [], [], []
+        with server(content) as srv, Tinyproxy() as proxy:
+            for _ in range(args.runs):  # interleaved, so drift hits all alike
+                direct.append(ToolRun(srv))
+                proxied.append(ToolRun(srv, proxy=proxy))
                 bare.append(run_bare(srv))
                 curl.append(run_curl(srv))
                 if args.pinned_exe:
-                    seconds, message, *_ = run_tool(srv, "bench-pinned")
-                    verify.append((message - seconds, seconds))
+                    run = ToolRun(srv, "bench-pinned")
+                    verify.append((run.to_message - run.to_last_byte, run.to_last_byte))
+        with server(throttled_content, rate=LINK_RATE) as srv:
+            for _ in range(args.runs):
+                throttled.append(ToolRun(srv))
+
         print(f"{args.size_mib} MiB from 127.0.0.1, {args.runs} runs each")
-        t = summary("tool (click to last byte)", tool, size)
-        summary("tool (click to message 8)", to_message, size)
-        summary("tool (transfer request only)", transfers, size)
+        t = summary("tool (click to last byte)", [r.to_last_byte for r in direct], size)
+        summary("tool (click to message 8)", [r.to_message for r in direct], size)
+        summary("tool (transfer request only)", [r.transfer_only for r in direct], size)
+        p = summary("tool via tinyproxy (click to last)", [r.to_last_byte for r in proxied], size)
         b = summary("bare WinINet loop", bare, size)
         c = summary("curl -o", curl, size)
-        print(f"tool / bare loop speed: {b / t:.2f}x   tool / curl speed: {c / t:.2f}x")
-        print("probe body read before closing (MiB): " + ", ".join(f"{d / 2**20:.0f}" for d in drained))
-        print(f"tool peak memory (VmHWM): {max(peaks) / 1024:.1f} MiB   CPU per run: {statistics.median(cpus):.2f} s")
+        print(speed_ratio("tool / bare loop speed", t, b, 0.95) + "   " + speed_ratio("tool / curl speed", t, c))
+        print(speed_ratio("tool via tinyproxy / direct speed", p, t, 0.9))
+        print_traffic("direct", direct, size)
+        print_traffic("via tinyproxy", proxied, size)
+
+        rates = [r.size / r.transfer_only for r in throttled]
+        share = statistics.median(rates) / LINK_RATE
+        print(f"throttled link {LINK_RATE / MB:.0f} MB/s, {args.throttled_mib} MiB: transfer request to last byte "
+              + ", ".join(f"{r / MB:.2f}" for r in rates)
+              + f" MB/s; median {share:.3f} of the link (target >= 0.98: {verdict(share >= 0.98)})")
+
+        for label, runs, mib in (("direct", direct, args.size_mib), ("via tinyproxy", proxied, args.size_mib),
+                                 ("throttled", throttled, args.throttled_mib)):
+            print(f"tool peak memory (VmHWM), {label:<13} {mib:5d} MiB file: "
+                  f"{max(r.peak_kib for r in runs) / 1024:6.1f} MiB   CPU per run: "
+                  f"{statistics.median(r.cpu for r in runs):.2f} s")
         if verify:
             # Last byte to message 8 in the pinned build, less the same span
             # without a pin, against the time the transfer itself takes.
-            plain = statistics.median(m - t for m, t in zip(to_message, tool))
+            plain = statistics.median(r.to_message - r.to_last_byte for r in direct)
             extra = statistics.median(span for span, _ in verify) - plain
-            download = statistics.median(transfers)
+            download = statistics.median(r.transfer_only for r in direct)
             print("last byte to message 8, pinned: " + ", ".join(f"{span:.2f}" for span, _ in verify) +
                   f" s; unpinned median {plain:.2f} s")
             print(f"SHA-256 check of the finished file: {extra:.2f} s = {100 * extra / download:.1f} % of the download")

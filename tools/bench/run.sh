@@ -15,4 +15,5 @@ cmake --preset windows -B build/windows-bench \
     "-DDOWNLOAD_URL=http://127.0.0.1:$port/archives/043/Kelvrane_for_(K)QZ415_270[2.20]series_Installer.exe" \
     "-DDOWNLOAD_SHA256=$sha" >/dev/null
 cmake --build build/windows-bench --target cveltrix -j2
-python3 tools/bench/bench.py --pinned-exe build/windows-bench/bin/Cveltrix.exe "$@"
+# The local server listens where the test builds fetch from.
+CVELTRIX_TEST_PORT=$port python3 tools/bench/bench.py --pinned-exe build/windows-bench/bin/Cveltrix.exe "$@"
