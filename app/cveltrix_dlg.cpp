@@ -5,6 +5,7 @@
 #include "app/about_dlg.h"
 #include "download/download_url.h"
 #include "download/paths.h"
+#include "download/run_guard.h"
 #include "download/worker.h"
 #include "platform/files_win.h"
 #include "platform/folder_picker_win.h"
@@ -30,10 +31,20 @@ constexpr UINT kSetProgressRange = WM_APP + 3;
 // lParam: a std::function<void()> to run on the window thread.
 constexpr UINT kRunOnWindowThread = WM_APP + 4;
 constexpr UINT_PTR kProgressTimer = 1;
+constexpr UINT_PTR kGiveUpTimer = 2;
 // A chunk arrives every few microseconds; four paints a second keep the
 // figures readable, and each paint of the two controls costs transfer time.
 constexpr ULONGLONG kPaintIntervalMs = 250;
 constexpr DWORD kCancelGraceMs = 200;
+// A worker between chunks ends well within this after Cancel; one that has
+// not is stuck in a network call and is given up on, so Cancel always takes
+// effect within a second.
+constexpr UINT kGiveUpAfterMs = 300;
+
+struct WorkerStart {
+    CveltrixDlg* window;
+    std::shared_ptr<RunGuard> run;
+};
 
 std::wstring TempPath() { return BuildTempPath(win::ExecutablePath(), DownloadUrl); }
 
@@ -126,8 +137,13 @@ std::optional<INT_PTR> CveltrixDlg::OnMessage(UINT message, WPARAM wParam, LPARA
         case kPaintProgress: PaintProgress(wParam != 0); return 0;
         case kSetProgressRange: ApplyProgressRange(static_cast<int>(wParam)); return 0;
         case WM_TIMER:
-            if (wParam != kProgressTimer) break;
-            PaintProgress(true);
+            if (wParam == kProgressTimer) {
+                PaintProgress(true);
+            } else if (wParam == kGiveUpTimer) {
+                GiveUpStuckWorker();
+            } else {
+                break;
+            }
             return 0;
     }
     return std::nullopt;
@@ -189,8 +205,7 @@ bool CveltrixDlg::PaintMinimized() {
 
 void CveltrixDlg::StartDownload() {
     SetBusy();
-    win::WinFileSystem files;
-    if (!PrepareStart(*this, files, TempPath())) {
+    if (!PrepareStart(*this, files_, TempPath())) {
         SetIdleAfterRefusal();
         return;
     }
@@ -198,38 +213,52 @@ void CveltrixDlg::StartDownload() {
 }
 
 void CveltrixDlg::LaunchWorker() {
-    auto thread = win::WorkerThread::CreateSuspended(&CveltrixDlg::RunWorker, this);
+    // A give-up pending from the last Cancel is not for this run.
+    ::KillTimer(Handle(), kGiveUpTimer);
+    run_ = std::make_shared<RunGuard>(*this, files_);
+    auto start = std::make_unique<WorkerStart>(WorkerStart{this, run_});
+    auto thread = win::WorkerThread::CreateSuspended(&CveltrixDlg::RunWorker, start.get());
     if (!thread) {
         SetIdleAfterRefusal();
         return;
     }
+    start.release();  // the worker owns it now
     // Recorded before it runs, so its own clearing at the end comes after.
     workerStorage_ = std::move(thread);
     workerThread.store(workerStorage_.get());
     workerStorage_->Resume();
 }
 
-unsigned __stdcall CveltrixDlg::RunWorker(void* window) {
-    auto& self = *static_cast<CveltrixDlg*>(window);
+unsigned __stdcall CveltrixDlg::RunWorker(void* argument) {
+    const std::unique_ptr<WorkerStart> start(static_cast<WorkerStart*>(argument));
+    RunGuard& run = *start->run;
     const win::ComApartment com;  // for the folder picker
-    win::WinInetClient http;
-    win::WinFileSystem files;
+    win::WinInetClient http(SilenceLimitSeconds);
     win::BCryptFileHasher hasher;
-    WorkerEnvironment env{self, http, files, DownloadUrl, TempPath(), self.chosenFolder_, ProcessProxyConfig(),
-                          &hasher, ParseSha256(DownloadSha256)};
+    WorkerEnvironment env{run,     http, run, run.CancelFlag(), DownloadUrl, TempPath(), start->window->chosenFolder_,
+                          ProcessProxyConfig(), &hasher, ParseSha256(DownloadSha256)};
     return static_cast<unsigned>(DownloadWorker(env));
 }
 
 void CveltrixDlg::CancelDownload() {
-    cancelRequested.store(true);
+    if (run_) run_->Cancel();
     ::Sleep(kCancelGraceMs);
     EnableItem(IDC_CANCEL_DOWNLOAD, false);
     ::PostMessageW(Handle(), kRestoreFocus, 0, 0);
+    ::SetTimer(Handle(), kGiveUpTimer, kGiveUpAfterMs, nullptr);
+}
+
+// The worker is left to end on its own; the temp file keeps what it had
+// received, and the window is idle for the next Start.
+void CveltrixDlg::GiveUpStuckWorker() {
+    ::KillTimer(Handle(), kGiveUpTimer);
+    if (run_ && run_->GiveUp()) ResetIdleControls();
 }
 
 void CveltrixDlg::ExitApplication() {
     if (ShowMessage(msg::ConfirmExit, BoxKind::YesNo) != IDYES) return;
-    cancelRequested.store(true);
+    if (run_) run_->Cancel();
+    // The worker finishes the chunk in hand before the process ends with it.
     ::Sleep(kCancelGraceMs);
     ::PostMessageW(Handle(), WM_CLOSE, 0, 0);
 }
@@ -243,10 +272,7 @@ void CveltrixDlg::SetBusy() {
     ::SendMessageW(Handle(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(Item(IDC_CANCEL_DOWNLOAD)), TRUE);
 }
 
-void CveltrixDlg::SetIdleAfterRefusal() {
-    EnableIdleButtons();
-    cancelRequested.store(false);
-}
+void CveltrixDlg::SetIdleAfterRefusal() { EnableIdleButtons(); }
 
 // Start and Proxy on, Cancel off, and the focus back on a usable button.
 void CveltrixDlg::EnableIdleButtons() {
@@ -340,7 +366,6 @@ void CveltrixDlg::ResetIdleControls() {
     FlushProgress();
     OnWindowThread([this] { taskbar_->Idle(); });
     EnableIdleButtons();
-    cancelRequested.store(false);
     workerThread.store(nullptr);
     ::RedrawWindow(Item(IDC_PROGRESS), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
 }

@@ -11,10 +11,12 @@
 
 #include "download/paths.h"
 #include "download/progress.h"
+#include "download/run_guard.h"
 #include "download/run_window.h"
 #include "download/taskbar_progress.h"
 #include "platform/dialog_win.h"
 #include "platform/dpi_win.h"
+#include "platform/files_win.h"
 #include "platform/taskbar_win.h"
 #include "platform/thread_win.h"
 
@@ -30,7 +32,6 @@ public:
     void SetProgressRange(std::uint64_t length) override;
     void ShowProgress(const std::wstring& text, std::uint64_t position) override;
     void ResetIdleControls() override;
-    bool CancelRequested() const override { return cancelRequested.load(); }
     void YieldTime() override;
     std::optional<std::wstring> ChooseSaveFolder() override;
 
@@ -50,7 +51,8 @@ private:
     void SetIdleAfterRefusal();
     void EnableIdleButtons();
     void LaunchWorker();
-    static unsigned __stdcall RunWorker(void* window);
+    static unsigned __stdcall RunWorker(void* argument);
+    void GiveUpStuckWorker();
 
     bool OnSysCommand(WPARAM command);
     bool PaintMinimized();
@@ -73,9 +75,11 @@ private:
     std::optional<win::TaskbarList> taskbarButton_;
     std::optional<TaskbarProgress> taskbar_;
     DescriptionParts description_;
-    std::atomic<bool> cancelRequested{false};
     std::atomic<win::WorkerThread*> workerThread{nullptr};
     std::unique_ptr<win::WorkerThread> workerStorage_;
+    // Window thread only: the current run (the worker holds its own share).
+    std::shared_ptr<RunGuard> run_;
+    win::WinFileSystem files_;
     // Worker thread only: the last folder picked and the bar's scale.
     std::wstring chosenFolder_;
     BarScale barScale_;

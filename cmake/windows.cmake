@@ -35,10 +35,10 @@ add_library(cveltrix_win STATIC
 )
 target_link_libraries(cveltrix_win PUBLIC cveltrix_core comctl32 wininet shell32 ole32 uuid version bcrypt)
 
-# cveltrix_add_exe(<target> <output folder> <url> <sha256>): Cveltrix.exe in
-# <output folder> of the build tree, with <url> and the pin <sha256> (may be
-# empty) compiled in.
-function(cveltrix_add_exe target folder url sha256)
+# cveltrix_add_exe(<target> <output folder> <url> <sha256> <silence>):
+# Cveltrix.exe in <output folder> of the build tree, with <url>, the pin
+# <sha256> (may be empty) and the silence limit in seconds compiled in.
+function(cveltrix_add_exe target folder url sha256 silence)
     if(url MATCHES "[\"\\\\]" OR NOT url MATCHES "^http://")
         message(FATAL_ERROR "DOWNLOAD_URL must be a plain http:// URL without quotes or backslashes: ${url}")
     endif()
@@ -49,6 +49,10 @@ function(cveltrix_add_exe target folder url sha256)
     if(NOT sha256_length EQUAL 0 AND NOT sha256_length EQUAL 64)
         message(FATAL_ERROR "DOWNLOAD_SHA256 must be 64 hexadecimal digits or empty; it has ${sha256_length}")
     endif()
+    if(NOT silence MATCHES "^[1-9][0-9]*$")
+        message(FATAL_ERROR "SILENCE_LIMIT_SECONDS must be a whole number of seconds above 0, not: ${silence}")
+    endif()
+    set(CVELTRIX_SILENCE_SECONDS "${silence}")
     set(CVELTRIX_URL "${url}")
     set(CVELTRIX_SHA256 "${sha256}")
     set(url_source ${CMAKE_CURRENT_BINARY_DIR}/${target}_url.cpp)
@@ -65,7 +69,7 @@ endfunction()
 set_source_files_properties(${PROJECT_SOURCE_DIR}/resources/cveltrix.rc PROPERTIES OBJECT_DEPENDS
     "${PROJECT_SOURCE_DIR}/resources/cveltrix.manifest;${PROJECT_SOURCE_DIR}/resources/cveltrix.ico;${PROJECT_SOURCE_DIR}/resources/resource.h")
 
-cveltrix_add_exe(cveltrix bin "${DOWNLOAD_URL}" "${DOWNLOAD_SHA256}")
+cveltrix_add_exe(cveltrix bin "${DOWNLOAD_URL}" "${DOWNLOAD_SHA256}" "${SILENCE_LIMIT_SECONDS}")
 
 # Optional Authenticode signature of the product exe.
 set(CVELTRIX_SIGN_PKCS12 "" CACHE FILEPATH
@@ -82,7 +86,9 @@ if(CVELTRIX_SIGN_PKCS12)
                 -P ${PROJECT_SOURCE_DIR}/cmake/sign.cmake
         VERBATIM)
 endif()
-cveltrix_add_exe(cveltrix_local test-local "${CVELTRIX_TEST_URL}" "")
+# The test copies give up on a silent server sooner, so the tests need not wait a minute.
+set(CVELTRIX_TEST_SILENCE_SECONDS 4 CACHE STRING "Silence limit of the test copies, in seconds")
+cveltrix_add_exe(cveltrix_local test-local "${CVELTRIX_TEST_URL}" "" "${CVELTRIX_TEST_SILENCE_SECONDS}")
 
 # A pinned copy for the integrity tests: it expects the test server's
 # generated content of CVELTRIX_PINNED_SIZE bytes.
@@ -93,7 +99,8 @@ execute_process(
     COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/tests/server/test_server.py --sha256 --size ${CVELTRIX_PINNED_SIZE}
     OUTPUT_VARIABLE CVELTRIX_PINNED_SHA256 OUTPUT_STRIP_TRAILING_WHITESPACE RESULT_VARIABLE pin_result)
 if(pin_result EQUAL 0)
-    cveltrix_add_exe(cveltrix_pinned test-pinned "${CVELTRIX_TEST_URL}" "${CVELTRIX_PINNED_SHA256}")
+    cveltrix_add_exe(cveltrix_pinned test-pinned "${CVELTRIX_TEST_URL}" "${CVELTRIX_PINNED_SHA256}"
+                     "${CVELTRIX_TEST_SILENCE_SECONDS}")
 else()
     message(WARNING "No pinned test build: the test server could not report its content's SHA-256")
 endif()

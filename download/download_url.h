@@ -6,5 +6,7 @@ namespace cveltrix {
 extern const wchar_t* const DownloadUrl;
 // The installer's SHA-256 in hexadecimal, or empty when the build pins none.
 extern const wchar_t* const DownloadSha256;
+// How long the server (or proxy) may stay silent before a run gives up on it.
+extern const unsigned SilenceLimitSeconds;
 
 }  // namespace cveltrix

@@ -1,5 +1,6 @@
 #include "download/http.h"
 
+#include <cwctype>
 #include <limits>
 
 namespace cveltrix {
@@ -26,6 +27,35 @@ std::optional<std::uint64_t> ParseContentLength(const std::wstring& text) {
     auto value = ParseDecimal(text, pos);
     if (!value || pos != text.size()) return std::nullopt;
     return value;
+}
+
+namespace {
+
+bool StartsWithNoCase(const std::wstring& text, std::wstring_view prefix) {
+    if (text.size() < prefix.size()) return false;
+    for (std::size_t i = 0; i < prefix.size(); ++i) {
+        if (static_cast<wchar_t>(std::towlower(text[i])) != prefix[i]) return false;
+    }
+    return true;
+}
+
+// "scheme://authority" of an absolute URL.
+std::wstring OriginOf(const std::wstring& url) {
+    const std::size_t authority = url.find(L"://") + 3;
+    return url.substr(0, url.find(L'/', authority));
+}
+
+}  // namespace
+
+std::optional<std::wstring> ResolveLocation(const std::wstring& base, const std::wstring& location) {
+    if (StartsWithNoCase(location, L"http://") || StartsWithNoCase(location, L"https://")) return location;
+    if (location.starts_with(L"//")) return base.substr(0, base.find(L':') + 1) + location;
+    if (location.find(L':') < location.find_first_of(L"/?#")) return std::nullopt;  // another scheme
+    const std::wstring origin = OriginOf(base);
+    if (location.starts_with(L'/')) return origin + location;
+    const std::wstring path = base.substr(origin.size(), base.find_first_of(L"?#", origin.size()) - origin.size());
+    const std::wstring folder = path.substr(0, path.rfind(L'/') + 1);
+    return origin + (folder.empty() ? L"/" : folder) + location;
 }
 
 std::optional<std::uint64_t> ParseContentRangeStart(const std::wstring& text) {

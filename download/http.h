@@ -18,13 +18,15 @@ public:
     virtual ~HttpRequest() = default;
 
     // Sends the same request again on this handle, with any credentials set
-    // since: the answer to a 407. Callers do not act on the result.
+    // since: the answer to a 407. False when no answer arrived.
     virtual bool Resend() = 0;
     // The response's status code; nothing when it cannot be read.
     virtual std::optional<std::uint32_t> StatusCode() = 0;
     // Raw header values; nothing when the response lacks the header.
     virtual std::optional<std::wstring> ContentLengthText() = 0;
     virtual std::optional<std::wstring> ContentRangeText() = 0;
+    // Where a redirect points, as the server wrote it.
+    virtual std::optional<std::wstring> LocationText() = 0;
     // Proxy credentials for the next Resend; false when the client refuses.
     virtual bool SetProxyUserName(const std::wstring& userName) = 0;
     virtual bool SetProxyPassword(const std::wstring& password) = 0;
@@ -42,7 +44,9 @@ class HttpSession {
 public:
     virtual ~HttpSession() = default;
     // Sends a GET for `url` bypassing every cache, with `extraHeaders`
-    // (possibly empty); nothing when it cannot be sent or answered.
+    // (possibly empty); nothing when it cannot be sent or answered, or when
+    // nothing arrived within the client's silence limit. Redirects are not
+    // followed: their answer is returned.
     virtual std::unique_ptr<HttpRequest> OpenUrl(const std::wstring& url, const std::wstring& extraHeaders) = 0;
     // Sends a HEAD for `url` bypassing every cache: the GET's status and
     // headers without its body. Nothing when it cannot be sent or answered.
@@ -63,5 +67,11 @@ std::optional<std::uint64_t> ParseContentLength(const std::wstring& text);
 
 // The first byte of a Content-Range value "bytes FIRST-LAST/TOTAL".
 std::optional<std::uint64_t> ParseContentRangeStart(const std::wstring& text);
+
+// The absolute URL a Location value names, read against the URL that was
+// asked for (absolute, scheme-relative "//host/path", absolute-path
+// "/path" or relative "name"); nothing when it names a scheme other than
+// http and https.
+std::optional<std::wstring> ResolveLocation(const std::wstring& base, const std::wstring& location);
 
 }  // namespace cveltrix

@@ -23,7 +23,6 @@ public:
     virtual void ShowProgress(const std::wstring& text, std::uint64_t position) = 0;
     // Idle controls, cancel flag cleared, worker record cleared.
     virtual void ResetIdleControls() = 0;
-    virtual bool CancelRequested() const = 0;
     // Gives the processor away between chunks.
     virtual void YieldTime() = 0;
     // The folder picker at the desktop; nothing when the user cancels.

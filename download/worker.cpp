@@ -23,14 +23,14 @@ bool HasStatus(HttpRequest& request, std::uint32_t code) {
     return status && *status == code;
 }
 
-enum class Challenge { None, Answered, UserNameRefused };
+enum class Challenge { None, Answered, UserNameRefused, NoAnswer };
 
 // Answers a 407 with the credentials. The resend is what carries them, so a
 // request is sent again only then; an empty user name sends nothing more.
 Challenge AnswerProxyChallenge(HttpRequest& request, const std::wstring& userName, const std::wstring& password) {
     if (!HasStatus(request, kStatusProxyAuthRequired)) return Challenge::None;
     if (!request.SetProxyUserName(userName)) return Challenge::UserNameRefused;
-    if (!userName.empty() && request.SetProxyPassword(password)) request.Resend();
+    if (!userName.empty() && request.SetProxyPassword(password) && !request.Resend()) return Challenge::NoAnswer;
     return Challenge::Answered;
 }
 
@@ -54,10 +54,49 @@ std::int64_t LengthOfSuccess(HttpRequest& request) {
     return HasStatus(request, kStatusOk) ? ContentLengthOf(request) : 0;
 }
 
-enum class ProbeVerb { Head, Get };
+enum class Verb { Head, Get };
 
-std::unique_ptr<HttpRequest> OpenProbe(HttpSession& session, const std::wstring& url, ProbeVerb verb) {
-    return verb == ProbeVerb::Head ? session.OpenHead(url) : session.OpenUrl(url, L"");
+// The client is told not to follow redirects, so that a loop or an endless
+// chain ends here: after this many hops the last answer is final.
+constexpr int kMaxRedirects = 10;
+
+// Where a redirect answer sends the request next, when it is one.
+std::optional<std::wstring> RedirectTarget(HttpRequest& request, const std::wstring& url) {
+    const auto status = request.StatusCode();
+    if (!status || !(*status == 301 || *status == 302 || *status == 303 || *status == 307 || *status == 308)) {
+        return std::nullopt;
+    }
+    const auto location = request.LocationText();
+    return location ? ResolveLocation(url, *location) : std::nullopt;
+}
+
+// The user's login at the proxy, on the proxied way.
+struct ProxyLogin {
+    const std::wstring& userName;
+    const std::wstring& password;
+};
+
+struct Answer {
+    std::unique_ptr<HttpRequest> request;  // nothing: no answer at all
+    bool loginRefused = false;
+};
+
+// Every request of a run goes out here, in either way: the proxy's 407
+// answered with the login (when there is one), redirects followed with the
+// same verb and headers.
+Answer Ask(HttpSession& session, Verb verb, std::wstring url, const std::wstring& headers, const ProxyLogin* login) {
+    for (int hop = 0;; ++hop) {
+        auto request = verb == Verb::Head ? session.OpenHead(url) : session.OpenUrl(url, headers);
+        if (!request) return {};
+        if (login) {
+            const Challenge challenge = AnswerProxyChallenge(*request, login->userName, login->password);
+            if (challenge == Challenge::NoAnswer) return {};
+            if (CredentialsRefused(*request, challenge)) return {std::move(request), true};
+        }
+        auto next = hop < kMaxRedirects ? RedirectTarget(*request, url) : std::nullopt;
+        if (!next) return {std::move(request)};
+        url = std::move(*next);
+    }
 }
 
 // A HEAD learns the length without the body crossing the wire. Servers and
@@ -66,8 +105,8 @@ std::unique_ptr<HttpRequest> OpenProbe(HttpSession& session, const std::wstring&
 // result (a length, or a request that got no answer at all) is final.
 template <class Probe>
 std::int64_t HeadThenGet(Probe probe) {
-    const std::int64_t head = probe(ProbeVerb::Head);
-    return head != 0 ? head : probe(ProbeVerb::Get);
+    const std::int64_t head = probe(Verb::Head);
+    return head != 0 ? head : probe(Verb::Get);
 }
 
 }  // namespace
@@ -77,9 +116,9 @@ std::int64_t ProbeDirect(HttpClient& http, const std::wstring& url) {
     if (!session) return 0;
     // Without an answer there is no length, and no reason to try a GET.
     constexpr std::int64_t kNoAnswer = -1;
-    const std::int64_t result = HeadThenGet([&](ProbeVerb verb) {
-        const auto request = OpenProbe(*session, url, verb);
-        return request ? LengthOfSuccess(*request) : kNoAnswer;
+    const std::int64_t result = HeadThenGet([&](Verb verb) {
+        const auto answer = Ask(*session, verb, url, L"", nullptr);
+        return answer.request ? LengthOfSuccess(*answer.request) : kNoAnswer;
     });
     return std::max<std::int64_t>(result, 0);
 }
@@ -88,13 +127,12 @@ std::int64_t ProbeThroughProxy(HttpClient& http, const std::wstring& url, const 
                                const std::wstring& userName, const std::wstring& password) {
     const auto session = http.OpenThroughProxy(proxyText);
     if (!session) return kProbeProxyUnreachable;
-    return HeadThenGet([&](ProbeVerb verb) {
-        const auto request = OpenProbe(*session, url, verb);
-        if (!request) return kProbeProxyUnreachable;
-        if (CredentialsRefused(*request, AnswerProxyChallenge(*request, userName, password))) {
-            return kProbeProxyAuthFailed;
-        }
-        return LengthOfSuccess(*request);
+    const ProxyLogin login{userName, password};
+    return HeadThenGet([&](Verb verb) {
+        const auto answer = Ask(*session, verb, url, L"", &login);
+        if (!answer.request) return kProbeProxyUnreachable;
+        if (answer.loginRefused) return kProbeProxyAuthFailed;
+        return LengthOfSuccess(*answer.request);
     });
 }
 
@@ -127,7 +165,7 @@ private:
     bool Connect() {
         const bool proxied = env_.settings.mode == ProxyConfig::kUseProxy;
         if (!ProbeLength(proxied) || !StartFromZeroIfLonger()) return false;
-        if (proxied ? !OpenProxiedTransfer() : !OpenDirectTransfer()) return false;
+        if (Cancelled() || !OpenTransfer(proxied)) return false;
         if (size_ == length_) {
             // Decided before the transfer's status: a server may answer 416.
             Show(msg::AlreadyComplete);
@@ -166,25 +204,21 @@ private:
         return true;
     }
 
-    bool OpenProxiedTransfer() {
-        session_ = env_.http.OpenThroughProxy(env_.settings.ProxyText());
-        if (session_) request_ = session_->OpenUrl(env_.url, RangeHeader(size_));
-        if (!request_) {
+    bool OpenTransfer(bool proxied) {
+        session_ = proxied ? env_.http.OpenThroughProxy(env_.settings.ProxyText()) : env_.http.OpenPreconfigured();
+        const ProxyLogin login{env_.settings.userName, env_.settings.password};
+        Answer answer;
+        if (session_) answer = Ask(*session_, Verb::Get, env_.url, RangeHeader(size_), proxied ? &login : nullptr);
+        request_ = std::move(answer.request);
+        if (proxied && !request_) {
             env_.window.ReportAndRelease(msg::ProxyUnreachable);
             return false;
         }
-        if (CredentialsRefused(*request_,
-                               AnswerProxyChallenge(*request_, env_.settings.userName, env_.settings.password))) {
+        if (answer.loginRefused) {
             Show(msg::ProxyAuthFailed);
             return false;
         }
-        return true;
-    }
-
-    bool OpenDirectTransfer() {
-        session_ = env_.http.OpenPreconfigured();
-        if (session_) request_ = session_->OpenUrl(env_.url, RangeHeader(size_));
-        // A failed open is reported after the already-complete check.
+        // A failed direct open is reported after the already-complete check.
         return true;
     }
 
@@ -211,7 +245,7 @@ private:
         if (env_.pin && env_.hasher) follower_ = env_.hasher->Follow(env_.tempPath);
         bool readOk = true;
         while (readOk) {
-            if (env_.window.CancelRequested()) return;
+            if (Cancelled()) return;
             const std::uint32_t wanted = std::min(request_->QueryAvailable(), kChunkSize);
             std::uint32_t read = 0;
             readOk = request_->Read(std::span(buffer.data(), wanted), read);
@@ -278,6 +312,7 @@ private:
     }
 
     void Show(CatalogueId id) { env_.window.ShowMessage(id, BoxKindOf(id)); }
+    bool Cancelled() const { return env_.cancelRequested.load(); }
 
     WorkerEnvironment& env_;
     std::unique_ptr<File> file_;

@@ -1,6 +1,7 @@
 // One download run and the decisions around it, free of any platform API.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -37,6 +38,8 @@ struct WorkerEnvironment {
     RunWindow& window;
     HttpClient& http;
     FileSystem& files;
+    // Raised by the window thread when the user cancels.
+    const std::atomic<bool>& cancelRequested;
     std::wstring url;
     std::wstring tempPath;
     std::wstring& chosenFolder;

@@ -11,9 +11,7 @@ constexpr DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WR
 
 class WinInetRequest final : public HttpRequest {
 public:
-    // `connection` is the InternetConnectW handle of a request opened by
-    // hand; InternetOpenUrlW keeps its own.
-    explicit WinInetRequest(UniqueInternet handle, UniqueInternet connection = nullptr)
+    WinInetRequest(UniqueInternet handle, UniqueInternet connection)
         : connection_(std::move(connection)), handle_(std::move(handle)) {}
 
     bool Resend() override { return ::HttpSendRequestW(handle_.get(), nullptr, 0, nullptr, 0); }
@@ -30,6 +28,7 @@ public:
     // As text: the numeric query is 32-bit and would cut lengths past 4 GiB.
     std::optional<std::wstring> ContentLengthText() override { return HeaderText(HTTP_QUERY_CONTENT_LENGTH); }
     std::optional<std::wstring> ContentRangeText() override { return HeaderText(HTTP_QUERY_CONTENT_RANGE); }
+    std::optional<std::wstring> LocationText() override { return HeaderText(HTTP_QUERY_LOCATION); }
 
     bool SetProxyUserName(const std::wstring& userName) override {
         return SetTextOption(INTERNET_OPTION_PROXY_USERNAME, userName);
@@ -106,19 +105,20 @@ std::optional<Target> CrackUrl(const std::wstring& url) {
 
 class WinInetSession final : public HttpSession {
 public:
-    explicit WinInetSession(UniqueInternet handle) : handle_(std::move(handle)) {}
+    WinInetSession(UniqueInternet handle, DWORD silenceMs) : handle_(std::move(handle)), silenceMs_(silenceMs) {}
 
     std::unique_ptr<HttpRequest> OpenUrl(const std::wstring& url, const std::wstring& extraHeaders) override {
-        UniqueInternet request(::InternetOpenUrlW(handle_.get(), url.c_str(),
-                                                  extraHeaders.empty() ? nullptr : extraHeaders.c_str(),
-                                                  static_cast<DWORD>(extraHeaders.size()), kRequestFlags, 0));
-        if (!request) return nullptr;
-        return std::make_unique<WinInetRequest>(std::move(request));
+        return Send(L"GET", url, extraHeaders);
     }
 
-    // InternetOpenUrlW can only GET, so the HEAD is put together by hand,
-    // with the same flags.
-    std::unique_ptr<HttpRequest> OpenHead(const std::wstring& url) override {
+    std::unique_ptr<HttpRequest> OpenHead(const std::wstring& url) override { return Send(L"HEAD", url, L""); }
+
+private:
+    // Every request is put together by hand (InternetOpenUrlW can only GET
+    // and takes no options before it sends): the time limits go on the
+    // request itself, which is where Wine reads them, and redirects come back
+    // to the caller instead of being followed without end.
+    std::unique_ptr<HttpRequest> Send(const wchar_t* verb, const std::wstring& url, const std::wstring& headers) {
         const auto target = CrackUrl(url);
         if (!target) return nullptr;
         UniqueInternet connection(::InternetConnectW(handle_.get(), target->host.c_str(), target->port, nullptr,
@@ -126,31 +126,47 @@ public:
         if (!connection) return nullptr;
         // Without accept types servers may take the client for one that wants text only.
         LPCWSTR acceptTypes[] = {L"*/*", nullptr};
-        const DWORD flags = kRequestFlags | (target->secure ? INTERNET_FLAG_SECURE : 0);
-        UniqueInternet request(::HttpOpenRequestW(connection.get(), L"HEAD", target->object.c_str(), nullptr, nullptr,
+        const DWORD flags =
+            kRequestFlags | INTERNET_FLAG_NO_AUTO_REDIRECT | (target->secure ? INTERNET_FLAG_SECURE : 0);
+        UniqueInternet request(::HttpOpenRequestW(connection.get(), verb, target->object.c_str(), nullptr, nullptr,
                                                   acceptTypes, flags, 0));
-        if (!request || !::HttpSendRequestW(request.get(), nullptr, 0, nullptr, 0)) return nullptr;
+        if (!request || !LimitSilence(request.get())) return nullptr;
+        if (!::HttpSendRequestW(request.get(), headers.empty() ? nullptr : headers.c_str(),
+                                static_cast<DWORD>(headers.size()), nullptr, 0)) {
+            return nullptr;
+        }
         return std::make_unique<WinInetRequest>(std::move(request), std::move(connection));
     }
 
-private:
+    // A server or proxy that stops sending ends the call that waits for it
+    // after this long: connecting, sending, the answer, every read.
+    bool LimitSilence(HINTERNET request) {
+        for (const DWORD option :
+             {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT}) {
+            DWORD value = silenceMs_;
+            if (!::InternetSetOptionW(request, option, &value, sizeof(value))) return false;
+        }
+        return true;
+    }
+
     UniqueInternet handle_;
+    DWORD silenceMs_;
 };
 
-std::unique_ptr<HttpSession> OpenSession(DWORD accessType, const wchar_t* proxy) {
+std::unique_ptr<HttpSession> OpenSession(DWORD accessType, const wchar_t* proxy, DWORD silenceMs) {
     UniqueInternet handle(::InternetOpenW(nullptr, accessType, proxy, nullptr, 0));
     if (!handle) return nullptr;
-    return std::make_unique<WinInetSession>(std::move(handle));
+    return std::make_unique<WinInetSession>(std::move(handle), silenceMs);
 }
 
 }  // namespace
 
 std::unique_ptr<HttpSession> WinInetClient::OpenPreconfigured() {
-    return OpenSession(INTERNET_OPEN_TYPE_PRECONFIG, nullptr);
+    return OpenSession(INTERNET_OPEN_TYPE_PRECONFIG, nullptr, silenceMs_);
 }
 
 std::unique_ptr<HttpSession> WinInetClient::OpenThroughProxy(const std::wstring& proxyText) {
-    return OpenSession(INTERNET_OPEN_TYPE_PROXY, proxyText.c_str());
+    return OpenSession(INTERNET_OPEN_TYPE_PROXY, proxyText.c_str(), silenceMs_);
 }
 
 }  // namespace cveltrix::win

@@ -19,8 +19,11 @@ From the command line (demo, benchmark):
 
 Modes, combinable with commas ("close-after=1000,rate=5000"): honour (the
 default), ignore-range, no-length, not-found, wrong-range-start[=SHIFT],
-status=CODE, and the modifiers close-after=N, rate=BYTES_PER_SEC, wrong-bytes,
-refuse-head (a HEAD gets 405, as from servers that allow only GET).
+status=CODE (a redirect status points back at the installer: a loop),
+no-answer (reads the request and never answers), and the modifiers
+close-after=N, stall-after=N (silence after N body bytes with the connection
+kept open), rate=BYTES_PER_SEC, wrong-bytes, refuse-head (a HEAD gets 405, as
+from servers that allow only GET).
 """
 import argparse
 import copy
@@ -155,6 +158,8 @@ class Mode:
     rate: int | None = None         # bytes per second
     wrong_bytes: bool = False       # same length, every byte inverted
     refuse_head: bool = False       # a HEAD gets 405; a GET the rest of the mode
+    stall_after: int | None = None  # after this many body bytes, silence with the connection open
+    no_answer: bool = False         # read the request, then silence with the connection open
 
     def __str__(self):
         return self.text
@@ -185,9 +190,11 @@ def _apply_mode_item(fields, name, value, item):
             raise ValueError(f"{item!r} would start where asked")
     elif name == "close-after":
         fields["close_after"] = _number(item, value, 0, None)
+    elif name == "stall-after":
+        fields["stall_after"] = _number(item, value, 0, None)
     elif name == "rate":
         fields["rate"] = _number(item, value, 1, None)
-    elif value or name not in (*KINDS, "not-found", "wrong-bytes", "refuse-head"):
+    elif value or name not in (*KINDS, "not-found", "wrong-bytes", "refuse-head", "no-answer"):
         raise ValueError(f"unknown mode {item!r}")
     elif name == "not-found":
         fields["status"] = 404
@@ -195,6 +202,8 @@ def _apply_mode_item(fields, name, value, item):
         fields["wrong_bytes"] = True
     elif name == "refuse-head":
         fields["refuse_head"] = True
+    elif name == "no-answer":
+        fields["no_answer"] = True
 
 
 def _number(item, value, low, high):
@@ -266,6 +275,9 @@ def status_reply(status):
         reply.headers.append(("Proxy-Authenticate", 'Basic realm="proxy"'))
     elif status == 405:
         reply.headers.append(("Allow", "GET"))
+    elif status in (301, 302, 303, 307, 308):
+        # To the installer itself: a misconfigured mirror's redirect loop.
+        reply.headers.append(("Location", SERVED_PATH))
     return reply
 
 
@@ -377,6 +389,10 @@ class _Handler(http.server.BaseHTTPRequestHandler):
 
     def do_GET(self):
         reply, mode = self._plan()
+        if mode.no_answer:
+            reply.body.close()
+            self._stay_silent()
+            return
         try:
             self._send_head(reply)
             if self.command != "HEAD":
@@ -420,6 +436,8 @@ class _Handler(http.server.BaseHTTPRequestHandler):
     def _send_body(self, reply, mode):
         rate = mode.rate or self.owner.rate
         stop = reply.stop if mode.close_after is None else min(reply.stop, reply.start + mode.close_after)
+        if mode.stall_after is not None:
+            stop = min(stop, reply.start + mode.stall_after)
         step = max(1, min(SEND_SLICE, rate // THROTTLE_STEPS_PER_SEC)) if rate else SEND_SLICE
         invert = mode.wrong_bytes and not isinstance(reply.body, _Page)
         began, position = time.monotonic(), reply.start
@@ -435,8 +453,24 @@ class _Handler(http.server.BaseHTTPRequestHandler):
             self.owner._update(self.entry, body_bytes=position - reply.start)
         complete = position == reply.stop
         self.owner._update(self.entry, complete=complete)
+        if mode.stall_after is not None and not complete:
+            self._stay_silent()
         if not complete:
             self.close_connection = True
+
+    def _stay_silent(self):
+        """Keeps the connection open and sends nothing until the server stops
+        (which cuts the connection) or the client hangs up."""
+        self.close_connection = True
+        self.connection.settimeout(0.2)
+        while not self.owner._stopping.is_set():
+            try:
+                if not self.connection.recv(4096):
+                    break
+            except TimeoutError:
+                continue
+            except OSError:
+                break
 
     def _send_slice(self, body, offset, count, invert):
         if body.file is not None and not invert:

@@ -208,6 +208,20 @@ class FaultModeTests(ServerTestCase):
             entry = self.server.wait_for_requests(count, done=True)[-1]
             self.assertEqual((entry["body_bytes"], entry["complete"]), (sent, False))
 
+    def test_stall_and_no_answer_keep_the_connection_open_and_silent(self):
+        for mode, sent in (("stall-after=1000", 1000), ("no-answer", None)):
+            self.server.set_mode(mode)
+            with socket.create_connection(("127.0.0.1", self.server.port), timeout=1) as connection:
+                connection.sendall(f"GET {SERVED_PATH} HTTP/1.1\r\nHost: x\r\n\r\n".encode())
+                received = b""
+                with self.assertRaises(TimeoutError):  # silent, but not closed
+                    while True:
+                        chunk = connection.recv(65536)
+                        self.assertTrue(chunk, "the server closed the connection")
+                        received += chunk
+            body = received.partition(b"\r\n\r\n")[2]
+            self.assertEqual(body if sent else received, self.expected[:sent] if sent else b"")
+
     def test_close_after_beyond_the_body_sends_it_whole(self):
         self.server.set_mode("close-after=999999999")
         self.assertEqual(self.get()[1], self.expected)

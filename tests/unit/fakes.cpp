@@ -35,7 +35,7 @@ public:
             credentialsTried_ = true;
             admitted_ = *userName_ == script_.proxyAuth->userName && password_ == script_.proxyAuth->password;
         }
-        return true;
+        return !script_.resendUnanswered;
     }
 
     std::optional<std::uint32_t> StatusCode() override {
@@ -49,6 +49,7 @@ public:
     std::optional<std::wstring> ContentRangeText() override {
         return Admitted() ? script_.contentRange : std::nullopt;
     }
+    std::optional<std::wstring> LocationText() override { return Admitted() ? script_.location : std::nullopt; }
 
     bool SetProxyUserName(const std::wstring& userName) override {
         record_->userNamesSet.push_back(userName);
@@ -358,15 +359,17 @@ void FakeRunWindow::SetProgressRange(std::uint64_t length) {
 
 void FakeRunWindow::ShowProgress(const std::wstring& text, std::uint64_t position) {
     progress_.push_back({text, position});
+    if (cancelAfterChunks_ && static_cast<int>(progress_.size()) >= *cancelAfterChunks_) cancelRequested.store(true);
+}
+
+void FakeRunWindow::CancelAfterChunks(int chunks) {
+    cancelAfterChunks_ = chunks;
+    cancelRequested.store(chunks <= 0);
 }
 
 void FakeRunWindow::ResetIdleControls() {
     ++resets_;
     log_.push_back("reset");
-}
-
-bool FakeRunWindow::CancelRequested() const {
-    return cancelAfterChunks && static_cast<int>(progress_.size()) >= *cancelAfterChunks;
 }
 
 std::optional<std::wstring> FakeRunWindow::ChooseSaveFolder() {

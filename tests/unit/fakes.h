@@ -4,6 +4,7 @@
 // the file emptied before the transfer request goes out, and so on).
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <map>
@@ -65,8 +66,11 @@ struct RequestScript {
     std::optional<ProxyAuth> proxyAuth;
     bool failSetUserName = false;
     bool failSetPassword = false;
+    // The resend that carries the credentials gets no answer.
+    bool resendUnanswered = false;
     std::optional<std::wstring> contentLength;
     std::optional<std::wstring> contentRange;
+    std::optional<std::wstring> location;
     // The body is bytes [bodyOffset, bodyOffset + bodySize) of the pattern.
     std::uint64_t bodyOffset = 0;
     std::uint64_t bodySize = 0;
@@ -248,8 +252,9 @@ public:
     void AnswerTo(CatalogueId id, int button) { answers_[id].push_back(button); }
     // The folder picker's answer; nothing means the user cancels.
     std::optional<std::wstring> folderChoice;
-    // CancelRequested turns true once this many progress updates were shown.
-    std::optional<int> cancelAfterChunks;
+    // The user's Cancel, raised once this many progress updates were shown.
+    void CancelAfterChunks(int chunks);
+    std::atomic<bool> cancelRequested{false};
 
     const std::vector<Shown>& Messages() const { return messages_; }
     std::vector<CatalogueId> MessageIds() const;
@@ -265,7 +270,6 @@ public:
     void SetProgressRange(std::uint64_t length) override;
     void ShowProgress(const std::wstring& text, std::uint64_t position) override;
     void ResetIdleControls() override;
-    bool CancelRequested() const override;
     void YieldTime() override { ++yields_; }
     std::optional<std::wstring> ChooseSaveFolder() override;
 
@@ -279,6 +283,7 @@ private:
     int resets_ = 0;
     int yields_ = 0;
     int folderPrompts_ = 0;
+    std::optional<int> cancelAfterChunks_;
 };
 
 }  // namespace cveltrix::test

@@ -50,5 +50,32 @@ INSTANTIATE_TEST_SUITE_P(
                     ParseCase{L"bytes 1000", std::nullopt}, ParseCase{L"1000-4999/5000", std::nullopt},
                     ParseCase{L"bytes 99999999999999999999-1/2", std::nullopt}));
 
+struct LocationCase {
+    const wchar_t* location;
+    std::optional<std::wstring> resolved;
+};
+
+class ResolveLocationTest : public testing::TestWithParam<LocationCase> {};
+
+TEST_P(ResolveLocationTest, ReadsTheLocationAgainstTheUrlAsked) {
+    EXPECT_EQ(ResolveLocation(L"http://a.example:8080/dl/043/setup.exe?x=1", GetParam().location),
+              GetParam().resolved)
+        << testing::PrintToString(GetParam().location);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Locations, ResolveLocationTest,
+    testing::Values(LocationCase{L"https://b.example/f.exe", L"https://b.example/f.exe"},
+                    LocationCase{L"HTTP://b.example/f.exe", L"HTTP://b.example/f.exe"},
+                    LocationCase{L"//b.example/f.exe", L"http://b.example/f.exe"},
+                    LocationCase{L"/mirror/f.exe", L"http://a.example:8080/mirror/f.exe"},
+                    LocationCase{L"f2.exe", L"http://a.example:8080/dl/043/f2.exe"},
+                    LocationCase{L"ftp://b.example/f.exe", std::nullopt},
+                    LocationCase{L"javascript:alert(1)", std::nullopt}));
+
+TEST(ResolveLocationTest, ARelativeNameAtTheRootOfAHost) {
+    EXPECT_EQ(ResolveLocation(L"http://a.example", L"f.exe"), L"http://a.example/f.exe");
+}
+
 }  // namespace
 }  // namespace cveltrix

@@ -68,7 +68,7 @@ TEST_F(PinnedWorkerTest, FileThatCannotBeHashedIsKeptButNotOffered) {
 }
 
 TEST_F(PinnedWorkerTest, IncompleteFileIsNotHashed) {
-    window.cancelAfterChunks = 1;
+    window.CancelAfterChunks(1);
     Run();
     EXPECT_TRUE(hasher.hashed.empty());
     EXPECT_TRUE(window.Messages().empty());

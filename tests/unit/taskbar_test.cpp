@@ -115,7 +115,7 @@ protected:
     TaskbarProgress taskbar{button};
     TaskbarFeedingWindow window{log, taskbar};
     std::wstring chosenFolder;
-    WorkerEnvironment env{window, http, files, kUrl, kTempPath, chosenFolder, ProxyConfig{}};
+    WorkerEnvironment env{window, http, files, window.cancelRequested, kUrl, kTempPath, chosenFolder, ProxyConfig{}};
 };
 
 TEST_P(TaskbarRunTest, ShowsTheRunAndFlashesOnlyForAnAbsentUser) {
@@ -157,7 +157,7 @@ INSTANTIATE_TEST_SUITE_P(
             RunCase{{"Cancelled"},
                     [](FakeFileSystem& f, FakeHttpClient& h, FakeRunWindow& w) {
                         ServeWhole(f, h, w);
-                        w.cancelAfterChunks = 2;
+                        w.CancelAfterChunks(2);
                     },
                     {"normal", "none"}, "16384/50000", 0},
             RunCase{{"AlreadyComplete"},

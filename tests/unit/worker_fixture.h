@@ -78,7 +78,7 @@ protected:
     FakeFileSystem files{log};
     FakeRunWindow window{log};
     std::wstring chosenFolder;
-    WorkerEnvironment env{window, http, files, kUrl, kTempPath, chosenFolder, ProxyConfig{}};
+    WorkerEnvironment env{window, http, files, window.cancelRequested, kUrl, kTempPath, chosenFolder, ProxyConfig{}};
 };
 
 // What holds for both ways to the server is tested once each way.

@@ -16,7 +16,7 @@ std::wstring RangeFrom(std::uint64_t offset) { return L"Range: bytes=" + std::to
 
 TEST_F(WorkerTest, ResumesAFourAndAHalfGiBTempFileOfAFiveGiBFile) {
     files.PutUntracked(kTempPath, kFourAndAHalfGiB);
-    window.cancelAfterChunks = 1;
+    window.CancelAfterChunks(1);
     Serve(ProbeAnswer(5 * kGiB), PartialAnswer(kFourAndAHalfGiB, 5 * kGiB));
     Run();
     EXPECT_THAT(http.Sent(), ElementsAre(L"HEAD", L"GET Range: bytes=4831838208-"));
@@ -78,7 +78,7 @@ TEST_F(WorkerTest, AlreadyCompleteFiveGiBFileIsOfferedForSaving) {
 // 1000-byte temp file look complete.
 TEST_F(WorkerTest, LengthPastFourGiBIsNotCutToThirtyTwoBits) {
     files.PutUntracked(kTempPath, 1000);
-    window.cancelAfterChunks = 1;
+    window.CancelAfterChunks(1);
     Serve(ProbeAnswer(4 * kGiB + 1000), PartialAnswer(1000, 4 * kGiB + 1000));
     Run();
     EXPECT_THAT(http.Sent(), ElementsAre(L"HEAD", L"GET Range: bytes=1000-"));

@@ -228,7 +228,7 @@ TEST_P(EitherWayTest, FullDiskKeepsTheBytesWrittenAndSaysTheWriteFailed) {
 }
 
 TEST_P(EitherWayTest, CancelKeepsThePartialFileWithoutASaveStep) {
-    window.cancelAfterChunks = 2;
+    window.CancelAfterChunks(2);
     Serve(ProbeAnswer(kLength), WholeAnswer(kLength));
     Run();
     EXPECT_TRUE(window.Messages().empty());
@@ -237,7 +237,7 @@ TEST_P(EitherWayTest, CancelKeepsThePartialFileWithoutASaveStep) {
 }
 
 TEST_P(EitherWayTest, CancelBeforeTheFirstChunkWritesNothing) {
-    window.cancelAfterChunks = 0;
+    window.CancelAfterChunks(0);
     files.Put(kTempPath, 1000);
     Serve(ProbeAnswer(kLength), PartialAnswer(1000, kLength));
     Run();
@@ -246,11 +246,38 @@ TEST_P(EitherWayTest, CancelBeforeTheFirstChunkWritesNothing) {
 }
 
 TEST_P(EitherWayTest, CancelSeenAfterTheLastChunkStillSaves) {
-    window.cancelAfterChunks = 7;
+    window.CancelAfterChunks(7);
     Serve(ProbeAnswer(kLength), WholeAnswer(kLength));
     Run();
     EXPECT_THAT(window.Messages(), ElementsAre(kCompleteShown));
     EXPECT_TRUE(Saved(kLength));
+}
+
+RequestScript RedirectTo(std::wstring location, std::uint32_t status = 302) {
+    return With(ErrorAnswer(status), [&](RequestScript& s) { s.location = std::move(location); });
+}
+
+// Redirects are followed by the run itself, with the verb and the range kept.
+TEST_P(EitherWayTest, FollowsRedirectsKeepingTheRange) {
+    files.Put(kTempPath, 1000);
+    http.Answer(RedirectTo(L"/mirror/f.exe", 301));
+    http.Answer(ProbeAnswer(kLength));
+    http.Answer(RedirectTo(L"http://127.0.0.1:47321/mirror/f.exe", 307));
+    http.Answer(PartialAnswer(1000, kLength));
+    Run();
+    EXPECT_THAT(http.Sent(), ElementsAre(L"HEAD", L"HEAD", L"GET Range: bytes=1000-", L"GET Range: bytes=1000-"));
+    EXPECT_EQ(http.Opened()[1].url, L"http://127.0.0.1:47321/mirror/f.exe");
+    EXPECT_TRUE(Saved(kLength));
+}
+
+// A redirect loop ends after ten hops for each verb, as a server that gave
+// no length.
+TEST_P(EitherWayTest, RedirectLoopEndsAfterTenHops) {
+    for (int i = 0; i < 30; ++i) http.Answer(RedirectTo(L"/loop"));
+    Run();
+    EXPECT_EQ(http.Sent().size(), 22u);
+    EXPECT_THAT(window.Released(), ElementsAre(msg::ServerUnreachable));
+    EXPECT_FALSE(files.Has(kDestination));
 }
 
 TEST_P(EitherWayTest, ReleasesEveryHandleBeforeTheFinalSizeAndTheFileBeforeSaving) {

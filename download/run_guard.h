@@ -1,0 +1,68 @@
+// One run of the worker, between the main window and the temp file.
+//
+// A worker can be stuck inside a network call that nothing interrupts (a
+// server or proxy that stops sending keeps it there until the client's time
+// limit). Cancel must not wait for that: the window cancels the run, and if
+// the worker has not ended shortly after, gives up on it. From then on the
+// run touches neither the window nor the temp file, so the next Start owns
+// both while the stuck worker winds down on its own.
+#pragma once
+
+#include <atomic>
+#include <mutex>
+#include <set>
+
+#include "download/file.h"
+#include "download/run_window.h"
+
+namespace cveltrix {
+
+// The worker's window and file system for one run. Shared by the window
+// thread (Cancel, GiveUp) and the worker thread (everything else); the
+// window thread keeps it alive as long as the run is current, the worker
+// for as long as it runs.
+class RunGuard final : public RunWindow, public FileSystem {
+public:
+    RunGuard(RunWindow& window, FileSystem& files) : window_(window), files_(files) {}
+
+    // Window thread. After Cancel the run shows no message and the folder
+    // picker does not open; nothing more is appended to the temp file.
+    void Cancel() { cancelRequested_.store(true); }
+    const std::atomic<bool>& CancelFlag() const { return cancelRequested_; }
+    // Window thread, after Cancel: true when the run had not ended and is now
+    // given up (its temp file closed at once), false when it already ended.
+    bool GiveUp();
+
+    // RunWindow, for the worker.
+    int ShowMessage(CatalogueId id, BoxKind kind) override;
+    void ReportAndRelease(CatalogueId id) override;
+    void SetProgressRange(std::uint64_t length) override;
+    void ShowProgress(const std::wstring& text, std::uint64_t position) override;
+    // The run's end: reaches the window only when the run was not given up.
+    void ResetIdleControls() override;
+    void YieldTime() override;
+    std::optional<std::wstring> ChooseSaveFolder() override;
+
+    // FileSystem, for the worker: its files stop taking writes on Cancel and
+    // close when the run is given up.
+    std::unique_ptr<File> OpenAlways(const std::wstring& path) override;
+    bool Delete(const std::wstring& path) override;
+    bool MoveReplacing(const std::wstring& from, const std::wstring& to) override;
+
+private:
+    class GuardedFile;
+
+    bool Quiet() const { return cancelRequested_.load() || givenUp_.load(); }
+
+    RunWindow& window_;
+    FileSystem& files_;
+    std::atomic<bool> cancelRequested_{false};
+    std::atomic<bool> givenUp_{false};
+    // Guards the open files, every write to them, and the choice between
+    // ending and being given up.
+    std::mutex mutex_;
+    bool ended_ = false;
+    std::set<GuardedFile*> open_;
+};
+
+}  // namespace cveltrix

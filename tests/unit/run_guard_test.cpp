@@ -1,0 +1,88 @@
+// The guard between a run and the window: what a cancelled run, and one the
+// window gave up on, may still do.
+#include "download/run_guard.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+
+#include "fakes.h"
+
+namespace cveltrix::test {
+namespace {
+
+const std::wstring kPath = L"C:\\Tools\\file_temp";
+
+class RunGuardTest : public testing::Test {
+protected:
+    std::uint64_t WriteChunk(File& file) {
+        const std::array<std::byte, 10> chunk{};
+        return file.Write(chunk);
+    }
+
+    EventLog log;
+    FakeFileSystem files{log};
+    FakeRunWindow window{log};
+    RunGuard guard{window, files};
+};
+
+TEST_F(RunGuardTest, ForwardsEverythingWhileTheRunGoesOn) {
+    const auto file = guard.OpenAlways(kPath);
+    ASSERT_TRUE(file);
+    EXPECT_EQ(WriteChunk(*file), 10u);
+    guard.SetProgressRange(100);
+    guard.ShowProgress(L"10%", 10);
+    window.folderChoice = L"D:\\";
+    EXPECT_EQ(guard.ChooseSaveFolder(), L"D:\\");
+    guard.ShowMessage(msg::DownloadComplete, BoxKind::OkInformation);
+    guard.ResetIdleControls();
+    EXPECT_EQ(window.MessageIds(), std::vector<CatalogueId>{msg::DownloadComplete});
+    EXPECT_EQ(window.ProgressShown().size(), 1u);
+    EXPECT_EQ(window.Resets(), 1);
+    EXPECT_FALSE(guard.GiveUp());  // it had ended
+}
+
+// Cancel silences the run and stops the writes; a run that then ends by
+// itself still returns the window to idle.
+TEST_F(RunGuardTest, CancelledRunWritesNothingAndShowsNothing) {
+    const auto file = guard.OpenAlways(kPath);
+    ASSERT_EQ(WriteChunk(*file), 10u);
+    guard.Cancel();
+    EXPECT_TRUE(guard.CancelFlag().load());
+    EXPECT_EQ(WriteChunk(*file), 0u);
+    EXPECT_EQ(file->Size(), 10u);
+    window.folderChoice = L"D:\\";
+    EXPECT_EQ(guard.ChooseSaveFolder(), std::nullopt);
+    guard.ShowMessage(msg::Disconnected, BoxKind::Ok);
+    guard.ReportAndRelease(msg::ServerUnreachable);
+    EXPECT_FALSE(guard.MoveReplacing(kPath, L"D:\\file"));
+    guard.ResetIdleControls();
+    EXPECT_TRUE(window.Messages().empty());
+    EXPECT_TRUE(window.Released().empty());
+    EXPECT_EQ(window.FolderPrompts(), 0);
+    EXPECT_EQ(window.Resets(), 1);
+    EXPECT_FALSE(guard.GiveUp());
+}
+
+// A run given up on closes its temp file at once and never reaches the
+// window again, not even at its end.
+TEST_F(RunGuardTest, RunGivenUpOnLeavesWindowAndFileAlone) {
+    const auto file = guard.OpenAlways(kPath);
+    ASSERT_EQ(WriteChunk(*file), 10u);
+    guard.Cancel();
+    ASSERT_TRUE(guard.GiveUp());
+    EXPECT_EQ(files.files.at(kPath).openHandles, 0);
+    EXPECT_EQ(file->Size(), std::nullopt);
+    EXPECT_FALSE(file->Truncate());
+    EXPECT_EQ(guard.OpenAlways(kPath), nullptr);
+    guard.SetProgressRange(100);
+    guard.ShowProgress(L"20%", 20);
+    guard.ResetIdleControls();
+    EXPECT_TRUE(window.Ranges().empty());
+    EXPECT_TRUE(window.ProgressShown().empty());
+    EXPECT_EQ(window.Resets(), 0);
+    EXPECT_EQ(files.SizeOf(kPath), 10u);
+}
+
+}  // namespace
+}  // namespace cveltrix::test
