@@ -16,9 +16,10 @@ constexpr std::uint64_t kProxyPageSize = 120;
 class FakeRequest : public HttpRequest {
 public:
     FakeRequest(RequestScript script, bool head, std::shared_ptr<RequestRecord> record, EventLog& log,
-                std::shared_ptr<int> live, std::shared_ptr<bool> sessionAlive, std::shared_ptr<int> orphaned)
+                std::shared_ptr<int> live, std::shared_ptr<bool> sessionAlive, std::shared_ptr<int> orphaned,
+                FaultPlan* faults)
         : script_(std::move(script)), head_(head), record_(std::move(record)), log_(log), live_(std::move(live)),
-          sessionAlive_(std::move(sessionAlive)), orphaned_(std::move(orphaned)) {
+          sessionAlive_(std::move(sessionAlive)), orphaned_(std::move(orphaned)), faults_(faults) {
         ++*live_;
     }
     ~FakeRequest() override {
@@ -28,6 +29,7 @@ public:
     }
 
     bool Resend() override {
+        if (Trips(faults_, Verb("resend"))) return false;
         ++record_->resends;
         if (StatusCode() != 407u || !newCredentials_) ++record_->pointlessResends;
         newCredentials_ = false;
@@ -39,34 +41,38 @@ public:
     }
 
     std::optional<std::uint32_t> StatusCode() override {
+        if (QueryFails("status")) return std::nullopt;
         if (Admitted()) return script_.status;
         return credentialsTried_ ? script_.proxyAuth->refusal : 407u;
     }
 
     std::optional<std::wstring> ContentLengthText() override {
+        if (QueryFails("length")) return std::nullopt;
         return Admitted() ? script_.contentLength : std::to_wstring(kProxyPageSize);
     }
     std::optional<std::wstring> ContentRangeText() override {
+        if (QueryFails("range")) return std::nullopt;
         return Admitted() ? script_.contentRange : std::nullopt;
     }
     std::optional<std::wstring> LocationText() override { return Admitted() ? script_.location : std::nullopt; }
 
     bool SetProxyUserName(const std::wstring& userName) override {
         record_->userNamesSet.push_back(userName);
-        if (script_.failSetUserName) return false;
+        if (script_.failSetUserName || Trips(faults_, "user name")) return false;
         userName_ = userName;
         newCredentials_ = true;
         return true;
     }
     bool SetProxyPassword(const std::wstring& password) override {
         record_->passwordsSet.push_back(password);
-        if (script_.failSetPassword) return false;
+        if (script_.failSetPassword || Trips(faults_, "password")) return false;
         password_ = password;
         newCredentials_ = true;
         return true;
     }
 
     std::uint32_t QueryAvailable() override {
+        if (Trips(faults_, "query")) return 0;
         const std::uint64_t left = BodyEnd() - record_->delivered;
         return static_cast<std::uint32_t>(std::min<std::uint64_t>(left, script_.available));
     }
@@ -74,6 +80,7 @@ public:
     bool Read(std::span<std::byte> buffer, std::uint32_t& read) override {
         record_->readSizes.push_back(buffer.size());
         read = 0;
+        if (Trips(faults_, "read")) return false;
         if (script_.failReadAfter && record_->delivered >= *script_.failReadAfter) return false;
         const std::uint64_t end = std::min(BodyEnd(), script_.failReadAfter.value_or(BodyEnd()));
         const std::uint64_t count = std::min<std::uint64_t>(buffer.size(), end - record_->delivered);
@@ -85,6 +92,12 @@ public:
     }
 
 private:
+    std::string Verb(const std::string& call) const { return call + (head_ ? " HEAD" : " GET"); }
+    // A header query that failed keeps failing on this request.
+    bool QueryFails(const std::string& what) {
+        queryFailed_ = queryFailed_ || Trips(faults_, Verb(what));
+        return queryFailed_;
+    }
     bool Admitted() const { return !script_.proxyAuth || admitted_; }
     std::uint64_t BodyOffset() const { return Admitted() ? script_.bodyOffset : 0; }
     std::uint64_t BodyEnd() const {
@@ -105,6 +118,8 @@ private:
     bool credentialsTried_ = false;
     bool newCredentials_ = false;
     bool admitted_ = false;
+    FaultPlan* faults_;
+    bool queryFailed_ = false;
 };
 
 class FakeFile : public File {
@@ -119,15 +134,17 @@ public:
 
     std::optional<std::uint64_t> Size() override {
         log_.push_back("size");
-        if (files_.failSize) return std::nullopt;
+        if (files_.failSize || Trips(files_.faults, "size")) return std::nullopt;
         return data_.Size();
     }
     bool SeekToEnd() override {
+        if (Trips(files_.faults, "seek")) return false;
         position_ = data_.Size();
         return true;
     }
     std::uint64_t Write(std::span<const std::byte> data) override {
         log_.push_back("write");
+        if (Trips(files_.faults, "write")) return 0;
         const std::uint64_t count = std::min<std::uint64_t>(data.size(), files_.Room());
         if (position_ < data_.untracked) {
             ++data_.misplacedWrites;
@@ -141,7 +158,7 @@ public:
     }
     bool Truncate() override {
         log_.push_back("truncate");
-        if (files_.failTruncate) return false;
+        if (files_.failTruncate || Trips(files_.faults, "truncate")) return false;
         data_.untracked = 0;
         data_.bytes.clear();
         position_ = 0;
@@ -156,6 +173,13 @@ private:
 };
 
 }  // namespace
+
+bool FaultPlan::Trips(const std::string& label) {
+    const int ordinal = ++seen[label];
+    if (++calls != failAt) return false;
+    failed = label + "#" + std::to_string(ordinal);
+    return true;
+}
 
 int FindEvent(const EventLog& log, const std::string& event, int from) {
     for (int i = from; i < static_cast<int>(log.size()); ++i)
@@ -241,14 +265,16 @@ private:
     std::unique_ptr<HttpRequest> Request(const std::wstring& verb, const std::wstring& url,
                                          const std::wstring& extraHeaders) {
         client_.opened_.push_back({verb, throughProxy_, proxyText_, url, extraHeaders});
-        if (client_.scripts_.empty()) return nullptr;
-        RequestScript script = std::move(client_.scripts_.front());
-        client_.scripts_.pop_front();
+        if ((client_.scripts_.empty() && !client_.answerer) || Trips(client_.faults, "open " + Narrow(verb))) {
+            return nullptr;
+        }
+        RequestScript script = client_.answerer ? client_.answerer(client_.opened_.back()) : client_.scripts_.front();
+        if (!client_.answerer) client_.scripts_.pop_front();
         if (script.unreachable) return nullptr;
         auto record = std::make_shared<RequestRecord>();
         client_.requests_.push_back(record);
         return std::make_unique<FakeRequest>(std::move(script), verb == L"HEAD", record, client_.log_,
-                                             client_.liveRequests_, alive_, client_.orphaned_);
+                                             client_.liveRequests_, alive_, client_.orphaned_, client_.faults);
     }
 
     FakeHttpClient& client_;
@@ -259,7 +285,7 @@ private:
 
 std::unique_ptr<HttpSession> FakeHttpClient::Open(bool throughProxy, const std::wstring& proxyText) {
     log_.push_back(throughProxy ? "open proxy session" : "open session");
-    if (failSessions) return nullptr;
+    if (failSessions || Trips(faults, "session")) return nullptr;
     return std::make_unique<FakeSession>(*this, throughProxy, proxyText);
 }
 
@@ -303,7 +329,7 @@ std::uint64_t FakeFileSystem::Room() const {
 
 std::unique_ptr<File> FakeFileSystem::OpenAlways(const std::wstring& path) {
     log_.push_back("open file");
-    if (failOpen) return nullptr;
+    if (failOpen || Trips(faults, "open file")) return nullptr;
     return std::make_unique<FakeFile>(*this, files[path], log_);
 }
 
@@ -312,7 +338,7 @@ bool FakeFileSystem::Delete(const std::wstring& path) {
     log_.push_back("delete");
     deletes.push_back(path);
     const auto found = files.find(path);
-    if (failDelete || found == files.end() || found->second.openHandles > 0) return false;
+    if (failDelete || Trips(faults, "delete") || found == files.end() || found->second.openHandles > 0) return false;
     files.erase(found);
     return true;
 }
@@ -321,7 +347,7 @@ bool FakeFileSystem::MoveReplacing(const std::wstring& from, const std::wstring&
     log_.push_back("move");
     moves.push_back({from, to});
     const auto source = files.find(from);
-    if (failMove || source == files.end() || source->second.openHandles > 0) return false;
+    if (failMove || Trips(faults, "move") || source == files.end() || source->second.openHandles > 0) return false;
     if (const auto target = files.find(to); target != files.end() && target->second.openHandles > 0) return false;
     FakeFileData moved = std::move(source->second);
     files.erase(source);
@@ -375,7 +401,7 @@ void FakeRunWindow::ResetIdleControls() {
 std::optional<std::wstring> FakeRunWindow::ChooseSaveFolder() {
     ++folderPrompts_;
     log_.push_back("choose folder");
-    return folderChoice;
+    return Trips(faults, "picker") ? std::nullopt : folderChoice;
 }
 
 namespace {
@@ -386,7 +412,7 @@ public:
     void Grown(std::uint64_t size) override { owner_.grown.push_back(size); }
     std::optional<Sha256Digest> Finish(std::uint64_t size) override {
         owner_.finishedAt = size;
-        return owner_.digest;
+        return Trips(owner_.faults, "finish hash") ? std::nullopt : owner_.digest;
     }
 
 private:
@@ -396,7 +422,7 @@ private:
 }  // namespace
 
 std::unique_ptr<GrowingFileHasher> FakeHasher::Follow(const std::wstring& path) {
-    if (!follows) return nullptr;
+    if (!follows || Trips(faults, "follow")) return nullptr;
     followed.push_back(path);
     return std::make_unique<FakeFollower>(*this);
 }

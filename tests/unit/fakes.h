@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -45,6 +46,20 @@ template <class Case>
 std::string CaseName(const testing::TestParamInfo<Case>& info) {
     return info.param.name;
 }
+
+// Makes the Nth fallible platform call of a run fail, whichever fake it
+// reaches: every call counts, the one at `failAt` fails, and what it was is
+// kept as "label#ordinal" (the ordinal counts the calls with that label).
+struct FaultPlan {
+    int failAt = 0;  // 0: nothing fails
+    int calls = 0;
+    std::string failed;
+    std::map<std::string, int> seen;
+
+    bool Trips(const std::string& label);
+};
+
+inline bool Trips(FaultPlan* plan, const std::string& label) { return plan && plan->Trips(label); }
 
 // ---------------------------------------------------------------- HTTP
 
@@ -128,8 +143,11 @@ public:
     // Scripts are used by the requests in order, whatever session or verb
     // they come from; a request with no script left fails.
     void Answer(RequestScript script) { scripts_.push_back(std::move(script)); }
+    // Or: every request answered by what it asks for.
+    std::function<RequestScript(const OpenedUrl&)> answerer;
 
     bool failSessions = false;
+    FaultPlan* faults = nullptr;
 
     std::unique_ptr<HttpSession> OpenPreconfigured() override;
     std::unique_ptr<HttpSession> OpenThroughProxy(const std::wstring& proxyText) override;
@@ -182,6 +200,7 @@ public:
     bool failDelete = false;
     bool failTruncate = false;
     bool failMove = false;
+    FaultPlan* faults = nullptr;
     // The disk fills up once files hold this many bytes in total.
     std::optional<std::uint64_t> capacity;
 
@@ -219,13 +238,14 @@ public:
     std::optional<Sha256Digest> digest;
     std::vector<std::wstring> hashed;
     bool follows = false;
+    FaultPlan* faults = nullptr;
     std::vector<std::wstring> followed;
     std::vector<std::uint64_t> grown;
     std::optional<std::uint64_t> finishedAt;
 
     std::optional<Sha256Digest> Sha256OfFile(const std::wstring& path) override {
         hashed.push_back(path);
-        return digest;
+        return Trips(faults, "hash file") ? std::nullopt : digest;
     }
 
     std::unique_ptr<GrowingFileHasher> Follow(const std::wstring& path) override;
@@ -252,6 +272,7 @@ public:
     void AnswerTo(CatalogueId id, int button) { answers_[id].push_back(button); }
     // The folder picker's answer; nothing means the user cancels.
     std::optional<std::wstring> folderChoice;
+    FaultPlan* faults = nullptr;
     // The user's Cancel, raised once this many progress updates were shown.
     void CancelAfterChunks(int chunks);
     std::atomic<bool> cancelRequested{false};

@@ -1,0 +1,150 @@
+// Every fallible platform call of a run fails in turn, one per run (curl's
+// torture runs are the model): whatever fails, the run ends idle with every
+// handle released, the temp file holds a prefix of the file, nothing
+// unfinished or unverified is saved, and the user hears the message that
+// names the failure, or none.
+#include <gmock/gmock.h>
+
+#include "worker_fixture.h"
+
+namespace cveltrix::test {
+namespace {
+
+constexpr std::uint64_t kResumeFrom = 1000;
+constexpr Sha256Digest kDigest{0x5a, 0x17};
+
+// A resumed run's server may honour the range or send the whole file again.
+enum class Start { Fresh, Resumed, ResumedRangeIgnored };
+
+using SweepParam = std::tuple<Way, bool, Start>;
+
+struct SweepCase {
+    explicit SweepCase(const SweepParam& t) : way(std::get<0>(t)), pinned(std::get<1>(t)), start(std::get<2>(t)) {}
+    Way way;  // through the proxy with a login
+    bool pinned;
+    Start start;
+    bool resumed() const { return start != Start::Fresh; }
+    // Where the body the server sends begins.
+    std::uint64_t bodyFrom() const { return start == Start::Resumed ? kResumeFrom : 0; }
+};
+
+std::string SweepName(const testing::TestParamInfo<SweepParam>& info) {
+    const SweepCase c(info.param);
+    static const char* const kStarts[] = {"Fresh", "Resumed", "ResumedRangeIgnored"};
+    return WayLabel(c.way) + (c.pinned ? "Pinned" : "Unpinned") + kStarts[static_cast<int>(c.start)];
+}
+
+// One run over fresh fakes, its Nth fallible call failing (none for 0).
+struct Rig {
+    Rig(const SweepCase& c, int failAt) {
+        plan.failAt = failAt;
+        http.faults = files.faults = window.faults = hasher.faults = &plan;
+        window.folderChoice = kFolder;
+        if (c.resumed()) files.Put(kTempPath, kResumeFrom);
+        http.answerer = [c](const OpenedUrl& opened) {
+            RequestScript script = opened.headers.empty() || c.start == Start::ResumedRangeIgnored
+                                       ? WholeAnswer(kLength)
+                                       : PartialAnswer(c.bodyFrom(), kLength);
+            if (c.way == Way::ThroughProxy) script.proxyAuth = ProxyAuth{L"alice", L"s3cret"};
+            return script;
+        };
+        if (c.way == Way::ThroughProxy) {
+            env.settings.mode = ProxyConfig::kUseProxy;
+            env.settings.address = L"127.0.0.1";
+            env.settings.port = L"3128";
+            env.settings.userName = L"alice";
+            env.settings.password = L"s3cret";
+        }
+        if (c.pinned) {
+            hasher.follows = true;
+            hasher.digest = kDigest;
+            env.hasher = &hasher;
+            env.pin = kDigest;
+        }
+        DownloadWorker(env);
+    }
+
+    // The messages shown, in order, whichever way they were shown.
+    std::vector<CatalogueId> Messages() const {
+        std::vector<CatalogueId> ids;
+        for (const std::string& event : log) {
+            if (event.starts_with("message ") || event.starts_with("release ")) {
+                ids.push_back(std::stoi(event.substr(event.find(' ') + 1)));
+            }
+        }
+        return ids;
+    }
+
+    FaultPlan plan;
+    EventLog log;
+    FakeHttpClient http{log};
+    FakeFileSystem files{log};
+    FakeRunWindow window{log};
+    FakeHasher hasher;
+    std::wstring chosenFolder;
+    WorkerEnvironment env{window, http, files, window.cancelRequested, kUrl, kTempPath, chosenFolder, ProxyConfig{}};
+};
+
+// What the user hears when the call `failed` ("label#ordinal") fails.
+std::vector<CatalogueId> ExpectedMessages(const std::string& failed, const SweepCase& c) {
+    const std::string label = failed.substr(0, failed.find('#'));
+    const int ordinal = std::stoi(failed.substr(failed.find('#') + 1));
+    const CatalogueId unreachable = c.way == Way::ThroughProxy ? msg::ProxyUnreachable : msg::ServerUnreachable;
+    // The body arrives in reads of at most 8192 bytes; after the last one,
+    // a failed query or read is the end of a complete body.
+    const std::uint64_t body = kLength - c.bodyFrom();
+    const int dataReads = static_cast<int>((body + 8191) / 8192);
+    if (label == "open file" || label == "seek" || failed == "size#1") return {msg::CreateFailed};
+    // The final size: without it nothing can be checked or offered.
+    if (label == "size") return {};
+    if (label == "write" || label == "truncate") return {msg::WriteFailed};
+    if (label == "session" || label.starts_with("open ") || label.starts_with("resend ")) return {unreachable};
+    if (label == "user name" || label == "password") return {msg::ProxyAuthFailed};
+    // A HEAD's answer unread: the GET without a range learns the length.
+    // No follower: the whole file is hashed at the end instead.
+    if (label.ends_with(" HEAD") || label == "follow") return {msg::DownloadComplete};
+    if (label == "status GET" || label == "range GET") return {msg::ServerUnreachable};
+    if (label == "query" || label == "read") {
+        return ordinal > dataReads ? std::vector{msg::DownloadComplete} : std::vector{msg::Disconnected};
+    }
+    if (label == "picker") return {msg::DownloadComplete, msg::NoFolderChosen};
+    if (label == "move") return {msg::DownloadComplete, msg::SaveFailed};
+    if (label == "finish hash") return {msg::Damaged};
+    ADD_FAILURE() << "no expectation for " << failed;
+    return {};
+}
+
+class FaultSweepTest : public testing::TestWithParam<SweepParam> {};
+
+TEST_P(FaultSweepTest, EveryFailureEndsIdleWithAPrefixAndItsMessage) {
+    const SweepCase c(GetParam());
+    const int calls = Rig(c, 0).plan.calls;
+    ASSERT_GT(calls, 10);
+    for (int failAt = 0; failAt <= calls; ++failAt) {
+        const Rig rig(c, failAt);
+        const std::string& failed = rig.plan.failed;
+        SCOPED_TRACE("call " + std::to_string(failAt) + " failed: " + (failAt ? failed : "none"));
+        const auto expected = failAt ? ExpectedMessages(failed, c) : std::vector{msg::DownloadComplete};
+        EXPECT_EQ(rig.Messages(), expected);
+        EXPECT_EQ(rig.window.Resets(), 1);
+        EXPECT_EQ(rig.log.back(), "reset");
+        EXPECT_EQ(rig.http.LiveRequests() + rig.http.LiveSessions(), 0);
+        const bool saved = expected == std::vector{msg::DownloadComplete};
+        EXPECT_EQ(rig.files.Has(kDestination), saved);
+        if (saved) {
+            EXPECT_TRUE(rig.files.HoldsPattern(kDestination));
+            EXPECT_EQ(rig.files.SizeOf(kDestination), kLength);
+        } else if (rig.files.Has(kTempPath)) {
+            EXPECT_TRUE(rig.files.HoldsPattern(kTempPath));
+        }
+        for (const auto& [path, data] : rig.files.files) EXPECT_EQ(data.openHandles, 0);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Runs, FaultSweepTest,
+                         testing::Combine(testing::Values(Way::Direct, Way::ThroughProxy), testing::Bool(),
+                                          testing::Values(Start::Fresh, Start::Resumed, Start::ResumedRangeIgnored)),
+                         SweepName);
+
+}  // namespace
+}  // namespace cveltrix::test
