@@ -2,6 +2,7 @@
 
 #include "app/version_text.h"
 #include "platform/version_info_win.h"
+#include "proxy/dialog_texts.h"
 #include "resources/resource.h"
 
 namespace cveltrix {
@@ -13,6 +14,7 @@ void CAboutDlg::DoDataExchange(win::DataExchange& exchange) {
     SetItemText(IDC_PRODUCT_LINE,
                 ProductLine(win::ReadVersionValue(L"ProductName"), win::ReadVersionValue(L"ProductVersion")));
     SetItemText(IDC_COPYRIGHT_LINE, win::ReadVersionValue(L"LegalCopyright"));
+    SetDialogTexts(Handle(), {{IDOK, caption::Ok}});
 }
 
 }  // namespace cveltrix

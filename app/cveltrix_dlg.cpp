@@ -10,11 +10,10 @@
 #include "platform/files_win.h"
 #include "platform/folder_picker_win.h"
 #include "platform/http_wininet.h"
-#include "platform/locale_win.h"
-#include "platform/message_box_win.h"
 #include "platform/module_win.h"
 #include "platform/sha256_bcrypt.h"
 #include "platform/version_info_win.h"
+#include "proxy/dialog_texts.h"
 #include "proxy/proxy_dialog.h"
 #include "resources/resource.h"
 
@@ -60,8 +59,8 @@ bool CveltrixDlg::OnInitDialog() {
     ::SetWindowTextW(Handle(), win::ReadVersionValue(L"ProductName").c_str());
     LoadIcons();
     SetCaptions();
-    description_ = DescriptionLabelParts(win::Text(caption::DescriptionPiece), DownloadUrl, win::JapaneseLocale());
-    SetItemText(IDC_DESCRIPTION, description_.first + description_.second);
+    description_ = DescriptionLabelParts(Text(caption::DescriptionPiece), FileNameOf(DownloadUrl), JapaneseLocale());
+    SetItemText(IDC_DESCRIPTION, description_.Whole());
     // The close box does nothing: Exit, with its question, is the way out.
     ::EnableMenuItem(::GetSystemMenu(Handle(), FALSE), SC_CLOSE, MF_BYCOMMAND | MF_GRAYED);
     EnableItem(IDC_CANCEL_DOWNLOAD, false);
@@ -81,17 +80,17 @@ void CveltrixDlg::LoadIcons() {
 
 void CveltrixDlg::AddVersionMenuItem() {
     HMENU menu = ::GetSystemMenu(Handle(), FALSE);
-    const std::wstring text = win::Text(caption::VersionMenu);
+    const std::wstring text = Text(caption::VersionMenu);
     if (!menu || text.empty()) return;
     ::AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
     ::AppendMenuW(menu, MF_STRING, IDM_ABOUTBOX, text.c_str());
 }
 
 void CveltrixDlg::SetCaptions() {
-    SetItemText(IDC_PROXY, win::Text(caption::ProxyButton));
-    SetItemText(IDC_START, win::Text(caption::StartButton));
-    SetItemText(IDC_CANCEL_DOWNLOAD, win::Text(caption::CancelButton));
-    SetItemText(IDC_EXIT, win::Text(caption::ExitButton));
+    SetDialogTexts(Handle(), {{IDC_PROXY, caption::ProxyButton},
+                              {IDC_START, caption::StartButton},
+                              {IDC_CANCEL_DOWNLOAD, caption::CancelButton},
+                              {IDC_EXIT, caption::ExitButton}});
 }
 
 bool CveltrixDlg::OnCommand(WORD controlId, WORD code) {
@@ -168,7 +167,7 @@ void CveltrixDlg::DrawDescription(const DRAWITEMSTRUCT& item) {
     ::SetBkMode(dc, TRANSPARENT);
     const HGDIOBJ oldFont = ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageW(item.hwndItem, WM_GETFONT, 0, 0)));
     constexpr UINT kFormat = DT_LEFT | DT_NOPREFIX | DT_WORDBREAK | DT_EDITCONTROL;
-    const std::wstring whole = description_.first + description_.second;
+    const std::wstring whole = description_.Whole();
     SIZE extent{};
     ::GetTextExtentPoint32W(dc, whole.c_str(), static_cast<int>(whole.size()), &extent);
     if (extent.cx <= rect.right - rect.left) {
@@ -297,7 +296,7 @@ auto CveltrixDlg::Prompting(Prompt prompt, Show show) {
 
 int CveltrixDlg::ShowMessage(CatalogueId id, BoxKind kind) {
     FlushProgress();
-    return Prompting(kind, [&] { return win::ShowMessage(Handle(), id, kind); });
+    return Prompting(kind, [&] { return ShowCatalogueMessage(Handle(), id, kind); });
 }
 
 void CveltrixDlg::ReportAndRelease(CatalogueId id) {
@@ -374,7 +373,7 @@ void CveltrixDlg::YieldTime() { ::Sleep(0); }
 
 std::optional<std::wstring> CveltrixDlg::ChooseSaveFolder() {
     return Prompting(std::nullopt,
-                     [&] { return win::ChooseFolder(Handle(), std::wstring(FolderPickerTitle(win::JapaneseLocale()))); });
+                     [&] { return win::ChooseFolder(Handle(), std::wstring(FolderPickerTitle(JapaneseLocale()))); });
 }
 
 }  // namespace cveltrix

@@ -32,6 +32,7 @@ add_library(cveltrix_win STATIC
     app/about_dlg.cpp
     app/cveltrix_dlg.cpp
     proxy/proxy_dialog.cpp
+    proxy/dialog_texts.cpp
 )
 target_link_libraries(cveltrix_win PUBLIC cveltrix_core comctl32 wininet shell32 ole32 uuid version bcrypt)
 

@@ -40,15 +40,4 @@ std::wstring BuildDestinationPath(std::wstring_view folder, std::wstring_view ur
     return std::wstring(folder) + L"\\" + FileNameOf(url);
 }
 
-DescriptionParts DescriptionLabelParts(std::wstring_view piece, std::wstring_view url, bool japaneseLocale) {
-    std::wstring file = FileNameOf(url);
-    if (japaneseLocale) return {std::move(file), std::wstring(piece)};
-    return {std::wstring(piece), std::move(file)};
-}
-
-std::wstring DescriptionLabel(std::wstring_view piece, std::wstring_view url, bool japaneseLocale) {
-    const auto parts = DescriptionLabelParts(piece, url, japaneseLocale);
-    return parts.first + parts.second;
-}
-
 }  // namespace cveltrix

@@ -35,15 +35,5 @@ std::wstring BuildTempPath(std::wstring_view exePath, std::wstring_view url);
 // a drive root like "D:\" gives a doubled one, which the file system accepts.
 std::wstring BuildDestinationPath(std::wstring_view folder, std::wstring_view url);
 
-// The main window's description: in the Japanese locale the file name comes
-// first and the catalogue piece follows, otherwise the piece leads. When the
-// whole does not fit on one line it breaks between the two parts, never
-// inside the file name.
-struct DescriptionParts {
-    std::wstring first;
-    std::wstring second;
-};
-DescriptionParts DescriptionLabelParts(std::wstring_view piece, std::wstring_view url, bool japaneseLocale);
-std::wstring DescriptionLabel(std::wstring_view piece, std::wstring_view url, bool japaneseLocale);
 
 }  // namespace cveltrix

@@ -9,7 +9,7 @@
 #include "download/http.h"
 #include "download/integrity.h"
 #include "download/run_window.h"
-#include "proxy/proxy_config.h"
+#include "download/proxy_config.h"
 
 namespace cveltrix {
 

@@ -4,10 +4,8 @@
 
 namespace cveltrix::win {
 
-Language UiLanguage() { return LanguageForUi(::GetUserDefaultUILanguage()); }
+std::uint16_t UserUiLanguage() { return ::GetUserDefaultUILanguage(); }
 
-bool JapaneseLocale() { return IsJapaneseLocale(::GetUserDefaultLCID()); }
-
-std::wstring Text(CatalogueId id) { return std::wstring(LoadText(id, UiLanguage())); }
+std::uint32_t UserLocale() { return ::GetUserDefaultLCID(); }
 
 }  // namespace cveltrix::win

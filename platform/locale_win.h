@@ -1,15 +1,13 @@
-// Which catalogue column the user sees, and the narrower locale rule.
+// The user's language settings, as Windows reports them.
 #pragma once
 
-#include <string>
-
-#include "resources/catalogue.h"
+#include <cstdint>
 
 namespace cveltrix::win {
 
-Language UiLanguage();
-bool JapaneseLocale();
-// The catalogue text in the user-interface language.
-std::wstring Text(CatalogueId id);
+// The user-interface language (a LANGID).
+std::uint16_t UserUiLanguage();
+// The user's default locale (an LCID).
+std::uint32_t UserLocale();
 
 }  // namespace cveltrix::win

@@ -1,14 +1,14 @@
-// Catalogue messages as modal message boxes.
+// Modal message boxes.
 #pragma once
 
 #include <windows.h>
 
-#include "resources/catalogue.h"
+#include <string>
 
 namespace cveltrix::win {
 
-// Shows entry `id` owned by `owner`, captioned with the application name;
-// returns the button pressed.
-int ShowMessage(HWND owner, CatalogueId id, BoxKind kind);
+// Shows `text` owned by `owner`, captioned with the application name, with
+// the MB_* buttons and icon in `style`; returns the button pressed.
+int ShowMessageBox(HWND owner, const std::wstring& text, UINT style);
 
 }  // namespace cveltrix::win

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "app/version_text.h"
+#include "platform/version_path.h"
 #include "platform/module_win.h"
 
 namespace cveltrix::win {

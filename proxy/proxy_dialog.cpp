@@ -1,6 +1,6 @@
 #include "proxy/proxy_dialog.h"
 
-#include "platform/locale_win.h"
+#include "proxy/dialog_texts.h"
 #include "resources/resource.h"
 
 namespace cveltrix {
@@ -34,13 +34,15 @@ void ProxySeting::DoDataExchange(win::DataExchange& exchange) {
 
 bool ProxySeting::OnInitDialog() {
     Dialog::OnInitDialog();
-    for (int label : {IDC_ADDRESS_LABEL, IDC_PORT_LABEL, IDC_USER_NAME_LABEL, IDC_PASSWORD_LABEL}) {
-        SetItemText(label, win::Text(static_cast<CatalogueId>(label)));
-    }
+    SetDialogTexts(Handle(), {{IDC_ADDRESS_LABEL, caption::Address},
+                              {IDC_PORT_LABEL, caption::Port},
+                              {IDC_USER_NAME_LABEL, caption::UserName},
+                              {IDC_PASSWORD_LABEL, caption::Password},
+                              {IDC_USE_PROXY, caption::UseProxy},
+                              {IDC_NO_PROXY, caption::NoProxy},
+                              {IDOK, caption::Ok},
+                              {IDCANCEL, caption::Cancel}});
     MaskPassword();
-    for (int choice : {IDC_USE_PROXY, IDC_NO_PROXY, IDOK, IDCANCEL}) {
-        SetItemText(choice, win::Text(static_cast<CatalogueId>(choice)));
-    }
     EnableEdits(mode_ != ProxyConfig::kNoProxy);
     // Checking a radio button makes it a tab stop, which would take the
     // focus from OK; OK gets it explicitly.

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "platform/dialog_win.h"
-#include "proxy/proxy_config.h"
+#include "download/proxy_config.h"
 
 namespace cveltrix {
 

@@ -95,4 +95,9 @@ std::wstring_view FolderPickerTitle(bool japaneseLocale) {
     return japaneseLocale ? L"ダウンロードしたファイルの保存先を選択してください。" : L"Select the folder";
 }
 
+DescriptionParts DescriptionLabelParts(std::wstring_view piece, std::wstring_view fileName, bool japaneseLocale) {
+    if (japaneseLocale) return {std::wstring(fileName), std::wstring(piece)};
+    return {std::wstring(piece), std::wstring(fileName)};
+}
+
 }  // namespace cveltrix

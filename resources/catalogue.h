@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
 #include <string_view>
 
 namespace cveltrix {
@@ -75,5 +76,16 @@ BoxKind BoxKindOf(CatalogueId message);
 
 // The folder picker's title, kept out of the catalogue and chosen by locale.
 std::wstring_view FolderPickerTitle(bool japaneseLocale);
+
+// The main window's description: in the Japanese locale the file name comes
+// first and the entry's piece follows, otherwise the piece leads. When the
+// whole does not fit on one line it breaks between the two parts, never
+// inside the file name.
+struct DescriptionParts {
+    std::wstring first;
+    std::wstring second;
+    std::wstring Whole() const { return first + second; }
+};
+DescriptionParts DescriptionLabelParts(std::wstring_view piece, std::wstring_view fileName, bool japaneseLocale);
 
 }  // namespace cveltrix

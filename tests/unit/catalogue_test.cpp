@@ -132,5 +132,33 @@ TEST(FolderPickerTitleTest, FollowsTheLocale) {
     EXPECT_EQ(FolderPickerTitle(false), L"Select the folder");
 }
 
+constexpr const wchar_t* kFileName = L"Kelvrane_for_(K)QZ415_270[2.20]series_Installer.exe";
+
+struct LabelCase {
+    const wchar_t* piece;
+    bool japaneseLocale;
+    std::wstring expected;
+    std::size_t breakAt;  // where a second line starts
+};
+
+class DescriptionLabelTest : public testing::TestWithParam<LabelCase> {};
+
+// The word order follows the locale, whichever language the piece is in.
+// A second line starts between the two parts, never inside the file name.
+TEST_P(DescriptionLabelTest, OrdersPieceAndFileNameByLocale) {
+    const auto& c = GetParam();
+    const auto parts = DescriptionLabelParts(c.piece, kFileName, c.japaneseLocale);
+    EXPECT_EQ(parts.Whole(), c.expected);
+    EXPECT_EQ(parts.first, c.expected.substr(0, c.breakAt));
+    EXPECT_EQ(parts.second, c.expected.substr(c.breakAt));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Orders, DescriptionLabelTest,
+    testing::Values(LabelCase{L"Downloading the ", false, std::wstring(L"Downloading the ") + kFileName, 16},
+                    LabelCase{L"Downloading the ", true, std::wstring(kFileName) + L"Downloading the ", 51},
+                    LabelCase{L"をダウンロードします。", true, std::wstring(kFileName) + L"をダウンロードします。", 51},
+                    LabelCase{L"をダウンロードします。", false, std::wstring(L"をダウンロードします。") + kFileName, 11}));
+
 }  // namespace
 }  // namespace cveltrix

@@ -1,4 +1,4 @@
-#include "proxy/proxy_config.h"
+#include "download/proxy_config.h"
 
 #include <gtest/gtest.h>
 

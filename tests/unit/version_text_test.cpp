@@ -1,4 +1,5 @@
 #include "app/version_text.h"
+#include "platform/version_path.h"
 
 #include <gtest/gtest.h>
 
