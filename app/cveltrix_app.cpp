@@ -11,10 +11,8 @@ namespace cveltrix {
 bool CveltrixApp::InitInstance() {
     INITCOMMONCONTROLSEX controls = {sizeof(controls), 0xFF};
     ::InitCommonControlsEx(&controls);
-    const win::ComApartment com;  // for the taskbar button
-    // Never destroyed: a worker still running when the window closes keeps
-    // using it until the process ends.
-    static CveltrixDlg mainWindow;
+    const win::ComApartment com;  // for the taskbar button and the folder picker
+    CveltrixDlg mainWindow;
     mainWindow.DoModal(nullptr);
     return false;
 }
@@ -24,7 +22,5 @@ bool CveltrixApp::InitInstance() {
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     cveltrix::CveltrixApp app;
     app.InitInstance();
-    // Ends a worker that may still run (or wait in a message box) at once,
-    // before any static object goes away under it.
-    ::ExitProcess(0);
+    return 0;
 }

@@ -231,7 +231,6 @@ void CveltrixDlg::LaunchWorker() {
 unsigned __stdcall CveltrixDlg::RunWorker(void* argument) {
     const std::unique_ptr<WorkerStart> start(static_cast<WorkerStart*>(argument));
     RunGuard& run = *start->run;
-    const win::ComApartment com;  // for the folder picker
     win::WinInetClient http(SilenceLimitSeconds);
     win::BCryptFileHasher hasher;
     WorkerEnvironment env{run,     http, run, run.CancelFlag(), DownloadUrl, TempPath(), start->window->chosenFolder_,
@@ -250,8 +249,24 @@ void CveltrixDlg::CancelDownload() {
 // The worker is left to end on its own; the temp file keeps what it had
 // received, and the window is idle for the next Start.
 void CveltrixDlg::GiveUpStuckWorker() {
+    // A box the worker raised just before the Cancel is answered first.
+    if (prompting_) return;
     ::KillTimer(Handle(), kGiveUpTimer);
     if (run_ && run_->GiveUp()) ResetIdleControls();
+}
+
+// The window is gone: a worker still running never reaches this object
+// again, and a call into it that began before is let finish first.
+CveltrixDlg::~CveltrixDlg() {
+    if (!run_) return;
+    run_->Cancel();
+    run_->GiveUp();
+    while (run_->CallsUnderWay()) {
+        // Answers the messages such a call may still be sending to this thread.
+        MSG message;
+        ::PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE);
+        ::Sleep(1);
+    }
 }
 
 void CveltrixDlg::ExitApplication() {
@@ -286,11 +301,18 @@ void CveltrixDlg::OnWindowThread(const std::function<void()>& action) {
 }
 
 // The taskbar button hears of every message box and the folder picker.
+// Every box and the picker open on the window thread, whoever asks; the
+// worker waits for the answer.
 template <class Show>
 auto CveltrixDlg::Prompting(Prompt prompt, Show show) {
-    OnWindowThread([&] { taskbar_->PromptOpening(prompt); });
-    auto answer = show();
-    OnWindowThread([&] { taskbar_->PromptClosed(prompt); });
+    decltype(show()) answer{};
+    OnWindowThread([&] {
+        prompting_ = true;
+        taskbar_->PromptOpening(prompt);
+        answer = show();
+        taskbar_->PromptClosed(prompt);
+        prompting_ = false;
+    });
     return answer;
 }
 

@@ -25,6 +25,7 @@ namespace cveltrix {
 class CveltrixDlg final : public win::Dialog, public RunWindow {
 public:
     CveltrixDlg();
+    ~CveltrixDlg() override;
 
     // RunWindow, called from the worker thread.
     int ShowMessage(CatalogueId id, BoxKind kind) override;
@@ -79,6 +80,7 @@ private:
     std::unique_ptr<win::WorkerThread> workerStorage_;
     // Window thread only: the current run (the worker holds its own share).
     std::shared_ptr<RunGuard> run_;
+    bool prompting_ = false;
     win::WinFileSystem files_;
     // Worker thread only: the last folder picked and the bar's scale.
     std::wstring chosenFolder_;

@@ -39,6 +39,27 @@ private:
     std::unique_ptr<File> file_;
 };
 
+// One call into the window, made only while the run is neither given up
+// nor (for the messages and the picker) cancelled, and counted while it runs.
+class RunGuard::WindowCall {
+public:
+    WindowCall(RunGuard& guard, bool prompt) : guard_(guard) {
+        const std::lock_guard lock(guard_.mutex_);
+        allowed_ = !guard_.givenUp_.load() && !(prompt && guard_.cancelRequested_.load());
+        if (allowed_) ++guard_.callsUnderWay_;
+    }
+    ~WindowCall() {
+        if (!allowed_) return;
+        const std::lock_guard lock(guard_.mutex_);
+        --guard_.callsUnderWay_;
+    }
+    explicit operator bool() const { return allowed_; }
+
+private:
+    RunGuard& guard_;
+    bool allowed_;
+};
+
 bool RunGuard::GiveUp() {
     const std::lock_guard lock(mutex_);
     if (ended_) return false;
@@ -47,18 +68,26 @@ bool RunGuard::GiveUp() {
     return true;
 }
 
-int RunGuard::ShowMessage(CatalogueId id, BoxKind kind) { return Quiet() ? 0 : window_.ShowMessage(id, kind); }
+bool RunGuard::CallsUnderWay() {
+    const std::lock_guard lock(mutex_);
+    return callsUnderWay_ > 0;
+}
+
+int RunGuard::ShowMessage(CatalogueId id, BoxKind kind) {
+    const WindowCall call(*this, true);
+    return call ? window_.ShowMessage(id, kind) : 0;
+}
 
 void RunGuard::ReportAndRelease(CatalogueId id) {
-    if (!Quiet()) window_.ReportAndRelease(id);
+    if (const WindowCall call(*this, true); call) window_.ReportAndRelease(id);
 }
 
 void RunGuard::SetProgressRange(std::uint64_t length) {
-    if (!givenUp_.load()) window_.SetProgressRange(length);
+    if (const WindowCall call(*this, false); call) window_.SetProgressRange(length);
 }
 
 void RunGuard::ShowProgress(const std::wstring& text, std::uint64_t position) {
-    if (!givenUp_.load()) window_.ShowProgress(text, position);
+    if (const WindowCall call(*this, false); call) window_.ShowProgress(text, position);
 }
 
 void RunGuard::ResetIdleControls() {
@@ -67,13 +96,14 @@ void RunGuard::ResetIdleControls() {
         if (givenUp_.load()) return;
         ended_ = true;
     }
-    window_.ResetIdleControls();
+    if (const WindowCall call(*this, false); call) window_.ResetIdleControls();
 }
 
 void RunGuard::YieldTime() { window_.YieldTime(); }
 
 std::optional<std::wstring> RunGuard::ChooseSaveFolder() {
-    return Quiet() ? std::nullopt : window_.ChooseSaveFolder();
+    const WindowCall call(*this, true);
+    return call ? window_.ChooseSaveFolder() : std::nullopt;
 }
 
 std::unique_ptr<File> RunGuard::OpenAlways(const std::wstring& path) {

@@ -32,6 +32,9 @@ public:
     // Window thread, after Cancel: true when the run had not ended and is now
     // given up (its temp file closed at once), false when it already ended.
     bool GiveUp();
+    // A call into the window is still under way (it began before the run
+    // was given up); a window about to go waits for these.
+    bool CallsUnderWay();
 
     // RunWindow, for the worker.
     int ShowMessage(CatalogueId id, BoxKind kind) override;
@@ -51,6 +54,7 @@ public:
 
 private:
     class GuardedFile;
+    class WindowCall;
 
     bool Quiet() const { return cancelRequested_.load() || givenUp_.load(); }
 
@@ -62,6 +66,7 @@ private:
     // ending and being given up.
     std::mutex mutex_;
     bool ended_ = false;
+    int callsUnderWay_ = 0;
     std::set<GuardedFile*> open_;
 };
 

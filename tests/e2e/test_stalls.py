@@ -5,7 +5,7 @@ next Start completes the file."""
 import os
 import time
 
-from harness import CANCEL, IDOK, IDYES, START, server, test_server, wait_until
+from harness import CANCEL, EXIT, IDOK, IDYES, START, server, test_server, wait_until
 from proxy import RecordingProxy
 from test_download import NO_SERVER, RESUME, DownloadCase, App, content_bytes
 from test_proxy import UNREACHABLE, enter_settings
@@ -52,6 +52,16 @@ class Stalls(DownloadCase):
             self.cancel_and_expect_idle(app)
             self.expect_kept(app, STALL_AT)
             self.finish(app, srv, resume=True)
+
+    def test_exit_ends_the_tool_while_the_body_stalls(self):
+        with server(self.content) as srv, App() as app:
+            srv.queue_modes("honour", f"stall-after={STALL_AT}")
+            app.click(START)
+            wait_until(lambda: size_of(app.temp_path) == STALL_AT, 30, what="the bytes before the stall")
+            app.click(EXIT)
+            app.answer(IDYES)
+            self.assertTrue(app.exited(timeout=CANCEL_TIMEOUT))
+            self.expect_kept(app, STALL_AT)
 
     def test_cancel_while_the_server_never_answers(self):
         for modes in (("no-answer",), ("honour", "no-answer")):  # the probe, then the transfer

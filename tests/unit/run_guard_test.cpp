@@ -84,5 +84,28 @@ TEST_F(RunGuardTest, RunGivenUpOnLeavesWindowAndFileAlone) {
     EXPECT_EQ(files.SizeOf(kPath), 10u);
 }
 
+// The window waits, before it goes, for calls that began before the run
+// was given up: they are counted until they return.
+TEST_F(RunGuardTest, CountsAWindowCallUnderWayAcrossTheGiveUp) {
+    struct ClosingWindow : FakeRunWindow {
+        using FakeRunWindow::FakeRunWindow;
+        void ShowProgress(const std::wstring& text, std::uint64_t position) override {
+            guard->Cancel();
+            guard->GiveUp();
+            underWayInside = guard->CallsUnderWay();
+            FakeRunWindow::ShowProgress(text, position);
+        }
+        RunGuard* guard = nullptr;
+        bool underWayInside = false;
+    } closing{log};
+    RunGuard closingGuard{closing, files};
+    closing.guard = &closingGuard;
+    closingGuard.ShowProgress(L"1%", 1);
+    EXPECT_TRUE(closing.underWayInside);
+    EXPECT_FALSE(closingGuard.CallsUnderWay());
+    closingGuard.ShowProgress(L"2%", 2);
+    EXPECT_EQ(closing.ProgressShown().size(), 1u);
+}
+
 }  // namespace
 }  // namespace cveltrix::test
