@@ -44,20 +44,21 @@ class Stalls(DownloadCase):
         self.save_to_desktop(app)
         self.assertEqual(self.read(self.saved), content_bytes(self.content))
 
+    def start_until_the_body_stalls(self, srv, app):
+        srv.queue_modes("honour", f"stall-after={STALL_AT}")
+        app.click(START)
+        wait_until(lambda: size_of(app.temp_path) == STALL_AT, 30, what="the bytes before the stall")
+
     def test_cancel_while_the_body_stalls(self):
         with server(self.content) as srv, App() as app:
-            srv.queue_modes("honour", f"stall-after={STALL_AT}")
-            app.click(START)
-            wait_until(lambda: size_of(app.temp_path) == STALL_AT, 30, what="the bytes before the stall")
+            self.start_until_the_body_stalls(srv, app)
             self.cancel_and_expect_idle(app)
             self.expect_kept(app, STALL_AT)
             self.finish(app, srv, resume=True)
 
     def test_exit_ends_the_tool_while_the_body_stalls(self):
         with server(self.content) as srv, App() as app:
-            srv.queue_modes("honour", f"stall-after={STALL_AT}")
-            app.click(START)
-            wait_until(lambda: size_of(app.temp_path) == STALL_AT, 30, what="the bytes before the stall")
+            self.start_until_the_body_stalls(srv, app)
             app.click(EXIT)
             app.answer(IDYES)
             self.assertTrue(app.exited(timeout=CANCEL_TIMEOUT))
