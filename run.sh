@@ -31,7 +31,7 @@ else
     # so the run shows the verified path.
     build=build/windows-demo
     sha=$(python3 tests/server/test_server.py --sha256 --size "$sample_size")
-    options=("-DDOWNLOAD_URL=http://127.0.0.1:$port/archives/043/Kelvrane_for_(K)QZ415_270[2.20]series_Installer.exe"
+    options=("-DDOWNLOAD_URL=$(python3 tests/server/test_server.py --print-url --port "$port")"
              "-DDOWNLOAD_SHA256=$sha")
 fi
 cmake --preset windows -B "$build" "${options[@]}" >/dev/null

@@ -8,14 +8,17 @@ of its own, and the test driver that works its windows with Win32 messages.
 Cases import App, Driver and the helpers below; the session is found through
 CVELTRIX_E2E_DIR (set by ctest) and the exes through CVELTRIX_WINDOWS_BUILD_DIR.
 """
+import ast
 import json
 import os
+import re
 import shutil
 import signal
 import subprocess
 import sys
 import tempfile
 import time
+import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "server"))
@@ -27,7 +30,7 @@ BUILD_DIR = os.environ.get("CVELTRIX_WINDOWS_BUILD_DIR", os.path.join(HERE, ".."
 TEST_PORT = int(os.environ.get("CVELTRIX_TEST_PORT", "47321"))
 STATE_FILE = os.path.join(SESSION_DIR, "session.json")
 TITLE = "Cveltrix Downloader"
-FILE_NAME = "Kelvrane_for_(K)QZ415_270[2.20]series_Installer.exe"
+FILE_NAME = test_server.SERVED_PATH.rsplit("/", 1)[1]
 TEMP_NAME = FILE_NAME + "_temp"
 EXES = {
     "product": os.path.join(BUILD_DIR, "bin", "Cveltrix.exe"),
@@ -36,7 +39,35 @@ EXES = {
 }
 DRIVER = os.path.join(BUILD_DIR, "tests", "driver", "driver.exe")
 IDYES, IDNO, IDOK, IDCANCEL = 6, 7, 1, 2
-START, PROGRESS, PROXY, CANCEL, EXIT, PROGRESS_TEXT, LABEL = 1003, 1004, 1012, 1014, 1015, 1016, 130
+RESOURCES = os.path.join(HERE, "..", "..", "resources")
+
+
+def _read(name):
+    with open(os.path.join(RESOURCES, name), encoding="utf-8") as f:
+        return f.read()
+
+
+# The control numbers, as the resource script and the code know them.
+IDS = {name: int(value, 0) for name, value in re.findall(r"^#define (\w+) (-?\w+)$", _read("resource.h"), re.M)}
+START, PROGRESS, PROXY, CANCEL, EXIT, PROGRESS_TEXT, LABEL = (
+    IDS[name] for name in ("IDC_START", "IDC_PROGRESS", "IDC_PROXY", "IDC_CANCEL_DOWNLOAD", "IDC_EXIT",
+                           "IDC_PROGRESS_TEXT", "IDC_DESCRIPTION"))
+
+
+def _catalogue_messages():
+    """{name: (English, Japanese)} of the catalogue's messages, e.g. "ServerUnreachable"."""
+    entries = re.findall(r'CatalogueEntry\{msg::(\w+),\s*L("(?:[^"\\]|\\.)*"),\s*L("(?:[^"\\]|\\.)*")\}',
+                         _read("catalogue.cpp"))
+    return {name: (ast.literal_eval(english), ast.literal_eval(japanese)) for name, english, japanese in entries}
+
+
+MESSAGES = _catalogue_messages()
+
+
+def message(name, lang="en"):
+    """The catalogue message `name` ("DownloadComplete", ...) as a box shows it."""
+    return MESSAGES[name][lang != "en"]
+
 
 
 def wait_until(condition, timeout=20.0, interval=0.05, what="condition"):
@@ -322,6 +353,46 @@ class App:
     def exited(self, timeout=20.0):
         wait_until(lambda: self.process.poll() is not None, timeout, what="the process to end")
         return True
+
+
+PICKER = "Browse for Folder"  # the folder picker's title under Wine
+
+
+class DownloadCase(unittest.TestCase):
+    """A case that downloads: nothing on the desktop before it or after it."""
+
+    def setUp(self):
+        self.saved = os.path.join(desktop(), FILE_NAME)
+        self.clear_desktop()
+        self.addCleanup(self.clear_desktop)
+
+    def clear_desktop(self):
+        for leftover in os.listdir(desktop()):
+            path = os.path.join(desktop(), leftover)
+            (os.rmdir if os.path.isdir(path) else os.remove)(path)
+
+    def save_to_desktop(self, app, timeout=60.0):
+        """Message 8, then the picker (at the desktop) accepted; returns the idle window."""
+        box = app.answer(IDOK, timeout)
+        self.assertEqual((box["message"], box["icon"]), (message("DownloadComplete"), "information"))
+        self.assertEqual(app.answer(IDOK)["title"], PICKER)
+        return app.wait_idle()
+
+    def expect_failure(self, app, *names):
+        """The run ends with one of the named messages, a warning, and the window is idle again."""
+        text, icon = app.message(timeout=60)
+        self.assertIn(text, [message(name) for name in names])
+        self.assertEqual(icon, "warning")
+        app.answer(IDOK)
+        self.assertTrue(app.wait_idle().enabled(PROXY))
+
+    def write_temp(self, app, data):
+        with open(app.temp_path, "wb") as f:
+            f.write(data)
+
+    def read(self, path):
+        with open(path, "rb") as f:
+            return f.read()
 
 
 def server(content=None, **options):

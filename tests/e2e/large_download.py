@@ -10,8 +10,7 @@ import hashlib
 import os
 import unittest
 
-from harness import IDYES, PROGRESS, PROGRESS_TEXT, START, App, server, test_server
-from test_download import DownloadCase
+from harness import IDYES, PROGRESS, PROGRESS_TEXT, START, App, DownloadCase, server, test_server
 
 SIZE = 4 * 1024 ** 3 + 1_000_000  # past every 32-bit count
 RESUME_AT = 4 * 1024 ** 3 + 200_000

@@ -5,50 +5,15 @@ import glob
 import os
 import unittest
 
-from harness import (CANCEL, IDCANCEL, IDNO, IDOK, IDYES, PROGRESS, PROGRESS_TEXT, PROXY, START, TEMP_NAME, App,
-                     body_bytes_sent, desktop, load_session, requests_seen, screenshot, server, test_server,
-                     wait_until)
+from harness import (CANCEL, IDCANCEL, IDNO, IDOK, IDYES, PROGRESS, PROGRESS_TEXT, PROXY, START, App,
+                     DownloadCase, body_bytes_sent, load_session, message, requests_seen, screenshot,
+                     server, test_server, wait_until)
 
-FILE_NAME = TEMP_NAME[:-len("_temp")]
 SIZE = 300_000
-COMPLETE = "Download is complete, click OK to select a saving folder."
-RESUME = "Do you want to continue downloading the remaining files?"
-START_OVER = "Delete remaining dowloaded files and retry at the beginning."
-NO_SERVER = "It was not possible to connect it with the server. Please confirm the connection. "
-PICKER = "Browse for Folder"
 
 
 def content_bytes(content):
     return content.read(0, content.length)
-
-
-
-
-class DownloadCase(unittest.TestCase):
-    def setUp(self):
-        self.saved = os.path.join(desktop(), FILE_NAME)
-        for leftover in glob.glob(os.path.join(desktop(), "*")):
-            if os.path.isdir(leftover):
-                os.rmdir(leftover)
-            else:
-                os.remove(leftover)
-
-    def save_to_desktop(self, app, timeout=30.0):
-        """Message 8, then the picker (at the desktop) accepted."""
-        box = app.answer(IDOK, timeout)
-        self.assertEqual((box["message"], box["icon"]), (COMPLETE, "information"))
-        picker = app.popup(what="the folder picker")
-        self.assertEqual(picker["title"], PICKER)
-        app.answer(IDOK)
-        return app.wait_idle()
-
-    def write_temp(self, app, data):
-        with open(app.temp_path, "wb") as f:
-            f.write(data)
-
-    def read(self, path):
-        with open(path, "rb") as f:
-            return f.read()
 
 
 class FreshDownload(DownloadCase):
@@ -118,7 +83,7 @@ class ResumeAndStartOver(DownloadCase):
         with server(content) as srv, App() as app:
             self.write_temp(app, content.read(0, 1000))
             app.click(START)
-            self.assertEqual(app.answer(IDYES)["message"], RESUME)
+            self.assertEqual(app.answer(IDYES)["message"], message("AskResume"))
             self.save_to_desktop(app)
             self.assertEqual(requests_seen(srv), [("HEAD", None), ("GET", "bytes=1000-")])
             self.assertEqual(body_bytes_sent(srv), SIZE - 1000)
@@ -130,7 +95,7 @@ class ResumeAndStartOver(DownloadCase):
             self.write_temp(app, b"x" * 5000)
             app.click(START)
             app.answer(IDNO)
-            self.assertEqual(app.answer(IDYES)["message"], START_OVER)
+            self.assertEqual(app.answer(IDYES)["message"], message("AskStartOver"))
             self.save_to_desktop(app)
             self.assertEqual(requests_seen(srv), [("HEAD", None), ("GET", "bytes=0-")])
             self.assertEqual(self.read(self.saved), content_bytes(content))
@@ -153,7 +118,7 @@ class ResumeAndStartOver(DownloadCase):
             app.click(START)
             app.answer(IDYES)
             box = app.answer(IDOK)
-            self.assertEqual((box["message"], box["icon"]), ("Download has already been completed. ", "information"))
+            self.assertEqual((box["message"], box["icon"]), (message("AlreadyComplete"), "information"))
             self.save_to_desktop(app)
             self.assertEqual(self.read(self.saved), content_bytes(content))
 
@@ -182,7 +147,7 @@ class Cancel(DownloadCase):
             self.assertTrue(window.enabled(PROXY))
             self.assertEqual(window.popups, [])
             app.click(START)
-            self.assertEqual(app.answer(IDNO)["message"], RESUME)
+            self.assertEqual(app.answer(IDNO)["message"], message("AskResume"))
             app.answer(IDNO)
             app.wait_idle()
 
@@ -196,12 +161,12 @@ class Failures(DownloadCase):
 
     def test_nothing_listening(self):
         with App() as app:
-            self.assertEqual(self.run_to_message(app), (NO_SERVER, "warning"))
+            self.assertEqual(self.run_to_message(app), (message("ServerUnreachable"), "warning"))
             self.assertEqual(os.path.getsize(app.temp_path), 0)
 
     def test_an_error_page_is_never_taken_for_the_file(self):
         with server(mode="not-found"), App() as app:
-            self.assertEqual(self.run_to_message(app)[0], NO_SERVER)
+            self.assertEqual(self.run_to_message(app)[0], message("ServerUnreachable"))
             self.assertEqual(os.path.getsize(app.temp_path), 0)
             self.assertFalse(os.path.exists(self.saved))
 
@@ -211,7 +176,7 @@ class Failures(DownloadCase):
             self.write_temp(app, b"y" * 1000)
             app.click(START)
             app.answer(IDYES)
-            self.assertEqual(app.answer(IDOK)["message"], NO_SERVER)
+            self.assertEqual(app.answer(IDOK)["message"], message("ServerUnreachable"))
             app.wait_idle()
             self.assertEqual(self.read(app.temp_path), b"y" * 1000)
 
@@ -219,13 +184,13 @@ class Failures(DownloadCase):
         content = test_server.GeneratedContent(SIZE)
         with server(content) as srv, App() as app:
             srv.queue_modes("honour", "close-after=100000")
-            self.assertEqual(self.run_to_message(app)[0], "The connection was disconnected. ")
+            self.assertEqual(self.run_to_message(app)[0], message("Disconnected"))
             self.assertEqual(self.read(app.temp_path), content.read(0, 100_000))
 
     def test_a_temp_file_that_cannot_be_made(self):
         with server() as srv, App() as app:
             os.mkdir(app.temp_path)  # stands in for a read-only folder
-            self.assertEqual(self.run_to_message(app)[0], "It failed in making the file. ")
+            self.assertEqual(self.run_to_message(app)[0], message("CreateFailed"))
             self.assertEqual(srv.requests(), [])
 
 
@@ -237,7 +202,7 @@ class SaveStep(DownloadCase):
             app.answer(IDOK)
             app.answer(IDCANCEL)
             box = app.answer(IDOK)
-            self.assertEqual(box["message"], "The selected folder may not be able to save.\nSelect an another folder.")
+            self.assertEqual(box["message"], message("NoFolderChosen"))
             app.wait_idle()
             self.assertEqual(self.read(app.temp_path), content_bytes(content))
 
@@ -257,7 +222,7 @@ class SaveStep(DownloadCase):
             app.click(START)
             app.answer(IDOK)
             app.answer(IDOK)
-            self.assertEqual(app.answer(IDOK)["message"], "Failed to save the file.")
+            self.assertEqual(app.answer(IDOK)["message"], message("SaveFailed"))
             app.wait_idle()
             self.assertEqual(self.read(app.temp_path), content_bytes(content))
 

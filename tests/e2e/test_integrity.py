@@ -4,13 +4,11 @@ it is emptied so the next Start fetches it whole."""
 import os
 import unittest
 
-from harness import CANCEL, IDOK, IDYES, PROGRESS_TEXT, START, App, server, test_server, wait_until
-from test_download import DownloadCase, content_bytes
+from harness import CANCEL, IDOK, IDYES, PROGRESS_TEXT, START, App, DownloadCase, message, server, test_server, wait_until
+from test_download import content_bytes
 
 # The pinned test build expects the server's generated content of this size, seed 0.
 PINNED_SIZE = 3_000_000
-DAMAGED = "The downloaded file is damaged. Please download it again."
-DAMAGED_JA = "ダウンロードしたファイルが破損しています。もう一度ダウンロードしてください。"
 
 
 class PinnedBuild(DownloadCase):
@@ -29,7 +27,7 @@ class PinnedBuild(DownloadCase):
         with server(self.pinned, mode="wrong-bytes"), App(kind="pinned", lang="ja_JP.UTF-8") as app:
             app.click(START)
             box = app.answer(IDOK)
-            self.assertEqual((box["message"], box["icon"]), (DAMAGED_JA, "warning"))
+            self.assertEqual((box["message"], box["icon"]), (message("Damaged", "ja"), "warning"))
             app.wait_idle()
             self.assertFalse(os.path.exists(self.saved))
             self.assertEqual(os.path.getsize(app.temp_path), 0)
@@ -46,7 +44,7 @@ class PinnedBuild(DownloadCase):
             srv.content, srv.rate = self.pinned, None
             app.click(START)
             app.answer(IDYES)
-            self.assertEqual(app.answer(IDOK)["message"], DAMAGED)
+            self.assertEqual(app.answer(IDOK)["message"], message("Damaged"))
             app.wait_idle()
             self.assertFalse(os.path.exists(self.saved))
             self.assertEqual(os.path.getsize(app.temp_path), 0)
@@ -60,8 +58,8 @@ class PinnedBuild(DownloadCase):
             self.write_temp(app, b"\0" * PINNED_SIZE)
             app.click(START)
             app.answer(IDYES)
-            self.assertEqual(app.answer(IDOK)["message"], "Download has already been completed. ")
-            self.assertEqual(app.answer(IDOK)["message"], DAMAGED)
+            self.assertEqual(app.answer(IDOK)["message"], message("AlreadyComplete"))
+            self.assertEqual(app.answer(IDOK)["message"], message("Damaged"))
             app.wait_idle()
             self.assertEqual(os.path.getsize(app.temp_path), 0)
 

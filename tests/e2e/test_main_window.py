@@ -2,14 +2,13 @@
 description label, the control states, the version box, and the ways out."""
 import unittest
 
-from harness import (CANCEL, EXIT, IDNO, IDOK, IDYES, LABEL, PROGRESS, PROGRESS_TEXT, PROXY, START, TITLE, App,
+from harness import (CANCEL, EXIT, FILE_NAME, IDNO, IDOK, IDYES, LABEL, PROGRESS, PROGRESS_TEXT, PROXY, START, TITLE, App,
                      screenshot, wait_until)
 
-FILE = "Kelvrane_for_(K)QZ415_270[2.20]series_Installer.exe"
 ENGLISH = {START: "Download", CANCEL: "Cancel", EXIT: "Exit", PROXY: "Proxy Server Setting",
-           LABEL: "Downloading the " + FILE}
+           LABEL: "Downloading the " + FILE_NAME}
 JAPANESE = {START: "ダウンロード", CANCEL: "キャンセル", EXIT: "終了", PROXY: "プロキシ設定",
-            LABEL: FILE + "をダウンロードします。"}
+            LABEL: FILE_NAME + "をダウンロードします。"}
 ABOUT = 16
 SC_CLOSE = 0xF060
 

@@ -5,26 +5,19 @@ import json
 import os
 import unittest
 
-from harness import (CANCEL, FILE_NAME, IDCANCEL, IDOK, IDYES, PROXY, START, App, Window, body_bytes_sent, desktop,
-                     requests_seen, screenshot, server, test_server, wait_until)
+from harness import (CANCEL, IDCANCEL, IDOK, IDS, IDYES, PROXY, START, App, DownloadCase, Window, body_bytes_sent,
+                     message, requests_seen, screenshot, server, test_server, wait_until)
 from proxy import VIA_NAME, RecordingProxy, Tinyproxy, decode_basic
 
 DIALOG = "Proxy Server Setting"
-USE, NO_USE = 105, 1013
-ADDRESS, PORT, USER, PASSWORD = 1011, 1005, 1006, 1007
-EDITS = (ADDRESS, PORT, USER, PASSWORD)
+USE, NO_USE = IDS["IDC_USE_PROXY"], IDS["IDC_NO_PROXY"]
+EDITS = ADDRESS, PORT, USER, PASSWORD = tuple(IDS[name] for name in ("IDC_ADDRESS", "IDC_PORT", "IDC_USER_NAME",
+                                                                       "IDC_PASSWORD"))
 LOCALHOST = "127.0.0.1"
 
 SIZE = 300_000
 CONTENT = test_server.GeneratedContent(SIZE).read(0, SIZE)
 RESUME_AT = 1000
-
-UNREACHABLE = "The proxy server could not be connected.\nPlease confirm  proxy server setting."
-LOGIN_FAILED = "The authentication of the proxy server was failed.\nPlease confirm proxy server setting."
-COMPLETE = "Download is complete, click OK to select a saving folder."
-SERVER_UNREACHABLE = "It was not possible to connect it with the server. Please confirm the connection. "
-RESUME = "Do you want to continue downloading the remaining files?"
-PICKER = "Browse for Folder"
 
 USER_NAME, SECRET = "proxyuser", "Pr0xy-secret"
 
@@ -70,26 +63,11 @@ def texts(dialog):
 
 # ---- downloads -------------------------------------------------------------
 
-def saved_path():
-    return os.path.join(desktop(), FILE_NAME)
-
-
-def remove_saved():
-    if os.path.exists(saved_path()):
-        os.remove(saved_path())
-
-
-def read(path):
-    with open(path, "rb") as f:
-        return f.read()
-
-
-class DownloadCase(unittest.TestCase):
-    """A case that downloads: the local server up, nothing saved on the desktop yet."""
+class ProxyCase(DownloadCase):
+    """A download case with the local server up, and proxies on demand."""
 
     def setUp(self):
-        remove_saved()
-        self.addCleanup(remove_saved)
+        super().setUp()
         self.origin = server()
         self.origin.start()
         self.addCleanup(self.origin.stop)
@@ -103,32 +81,19 @@ class DownloadCase(unittest.TestCase):
         """The tool, started; with prefix, its temp file holds those bytes first."""
         app = App()
         if prefix is not None:
-            with open(app.temp_path, "wb") as f:
-                f.write(prefix)
+            self.write_temp(app, prefix)
         self.addCleanup(app.stop)
         return app.start()
 
     def start(self, app, resume=False):
         app.click(START)
         if resume:
-            self.assertEqual(app.answer(IDYES)["message"], RESUME)
+            self.assertEqual(app.answer(IDYES)["message"], message("AskResume"))
 
-    def save_on_desktop(self, app):
+    def saved_bytes(self, app):
         """Takes a finished run through message 8 and the folder picker; returns the saved bytes."""
-        self.assertEqual(app.answer(IDOK, timeout=60)["message"], COMPLETE)
-        self.assertEqual(app.answer(IDOK)["title"], PICKER)
-        app.wait_idle()
-        return read(saved_path())
-
-    def expect_failure(self, app, *messages):
-        """The run ends with one of the messages, then the window is idle again; returns the message."""
-        text, icon = app.message(timeout=60)
-        self.assertIn(text, messages)
-        self.assertEqual(icon, "warning")
-        app.answer(IDOK)
-        window = app.wait_idle()
-        self.assertTrue(window.enabled(PROXY))
-        return text
+        self.save_to_desktop(app)
+        return self.read(self.saved)
 
     def assert_via_proxy(self, entries):
         self.assertTrue(entries, "no request reached the server")
@@ -221,7 +186,7 @@ class DialogCaptions(unittest.TestCase):
                             "proxy-dialog-ja")
 
 
-class DuringTransfer(DownloadCase):
+class DuringTransfer(ProxyCase):
     def test_proxy_button_is_disabled_while_a_download_runs(self):
         self.origin.rate = 100_000
         app = self.app()
@@ -234,7 +199,7 @@ class DuringTransfer(DownloadCase):
         self.assertTrue(app.wait_idle().enabled(PROXY))
 
 
-class ThroughTinyproxy(DownloadCase):
+class ThroughTinyproxy(ProxyCase):
     """A fresh download, then a resume in the same tool: the origin sees one
     HEAD and one ranged GET each time, and the proxy nothing twice but the
     exchanges a login asks for."""
@@ -252,7 +217,7 @@ class ThroughTinyproxy(DownloadCase):
                 with open(app.temp_path, "wb") as f:
                     f.write(CONTENT[:start])
             self.start(app, resume=bool(start))
-            self.assertEqual(self.save_on_desktop(app), CONTENT)
+            self.assertEqual(self.saved_bytes(app), CONTENT)
             self.assert_via_proxy(self.origin.requests())
             self.assertEqual(requests_seen(self.origin), [("HEAD", None), ("GET", f"bytes={start}-")])
             self.assertEqual(body_bytes_sent(self.origin), SIZE - start)
@@ -278,18 +243,18 @@ class ThroughTinyproxy(DownloadCase):
         app = self.app()
         enter_settings(app, port=str(proxy.port), user=USER_NAME, password=SECRET)
         self.start(app)
-        self.assertEqual(self.save_on_desktop(app), CONTENT)
+        self.assertEqual(self.saved_bytes(app), CONTENT)
         self.assertEqual(requests_seen(self.origin), [("HEAD", None), ("GET", None), ("GET", "bytes=0-")])
 
 
-class ProxyFailures(DownloadCase):
+class ProxyFailures(ProxyCase):
     def test_wrong_password_says_login_failed_and_keeps_the_temp_file(self):
         proxy = self.proxy(USER_NAME, SECRET)
         app = self.app(CONTENT[:RESUME_AT])
         enter_settings(app, port=str(proxy.port), user=USER_NAME, password="wrong")
         self.start(app, resume=True)
-        self.expect_failure(app, LOGIN_FAILED)
-        self.assertEqual(read(app.temp_path), CONTENT[:RESUME_AT])
+        self.expect_failure(app, "ProxyAuthFailed")
+        self.assertEqual(self.read(app.temp_path), CONTENT[:RESUME_AT])
         self.assertEqual(self.origin.requests(), [])
 
     def test_empty_user_name_at_a_proxy_that_demands_a_login(self):
@@ -297,7 +262,7 @@ class ProxyFailures(DownloadCase):
         app = self.app()
         enter_settings(app, port=str(proxy.port), password=SECRET)
         self.start(app)
-        self.expect_failure(app, LOGIN_FAILED)
+        self.expect_failure(app, "ProxyAuthFailed")
         self.assertEqual(self.origin.requests(), [])
 
     def test_nothing_listening_on_the_proxy_port(self):
@@ -305,18 +270,18 @@ class ProxyFailures(DownloadCase):
             app = self.app()
             enter_settings(app, port=str(nothing.port))
             self.start(app)
-            self.expect_failure(app, UNREACHABLE)
+            self.expect_failure(app, "ProxyUnreachable")
         self.assertEqual(self.origin.requests(), [])
 
     def test_empty_port_fails_clearly(self):
         app = self.app()
         enter_settings(app, port="")
         self.start(app)
-        self.expect_failure(app, UNREACHABLE, SERVER_UNREACHABLE)
-        self.assertFalse(os.path.exists(saved_path()))
+        self.expect_failure(app, "ProxyUnreachable", "ServerUnreachable")
+        self.assertFalse(os.path.exists(self.saved))
 
 
-class LongCredentials(DownloadCase):
+class LongCredentials(ProxyCase):
     def test_hundred_character_user_name_and_password_reach_the_proxy_whole(self):
         # Every tenth character its own, so a cut anywhere shows.
         user = "".join(chr(ord("a") + i % 26) if i % 10 else str(i // 10) for i in range(100))
@@ -325,7 +290,7 @@ class LongCredentials(DownloadCase):
             app = self.app()
             enter_settings(app, port=str(stub.port), user=user, password=password)
             self.start(app)
-            self.assertEqual(self.save_on_desktop(app), CONTENT)
+            self.assertEqual(self.saved_bytes(app), CONTENT)
             sent = {decode_basic(credentials) for _, credentials in stub.requests() if credentials is not None}
         self.assertEqual(sent, {f"{user}:{password}"})
 

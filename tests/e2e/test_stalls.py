@@ -5,14 +5,13 @@ next Start completes the file."""
 import os
 import time
 
-from harness import CANCEL, EXIT, IDOK, IDYES, START, server, test_server, wait_until
+from harness import CANCEL, EXIT, IDOK, IDYES, START, App, DownloadCase, message, server, test_server, wait_until
 from proxy import RecordingProxy
-from test_download import NO_SERVER, RESUME, DownloadCase, App, content_bytes
-from test_proxy import UNREACHABLE, enter_settings
+from test_download import content_bytes
+from test_proxy import enter_settings
 
 SIZE = 300_000
 STALL_AT = 100_000
-DISCONNECTED = "The connection was disconnected. "
 # Cancel takes effect within a second; the rest is room for a loaded machine,
 # and stays below the test copy's 4 s silence limit, so that only Cancel can
 # have ended a stalled run in time.
@@ -40,7 +39,7 @@ class Stalls(DownloadCase):
         srv.set_mode("honour")
         app.click(START)
         if resume:
-            self.assertEqual(app.answer(IDYES)["message"], RESUME)
+            self.assertEqual(app.answer(IDYES)["message"], message("AskResume"))
         self.save_to_desktop(app)
         self.assertEqual(self.read(self.saved), content_bytes(self.content))
 
@@ -87,14 +86,14 @@ class Stalls(DownloadCase):
             self.finish(app, srv, resume=False)
 
     def test_silence_past_the_limit_ends_the_run_with_a_message(self):
-        for modes, message, kept in ((("honour", f"stall-after={STALL_AT}"), DISCONNECTED, STALL_AT),
-                                     (("no-answer",), NO_SERVER, 0)):
-            with self.subTest(message=message), server(self.content) as srv, App() as app:
+        for modes, name, kept in ((("honour", f"stall-after={STALL_AT}"), "Disconnected", STALL_AT),
+                                  (("no-answer",), "ServerUnreachable", 0)):
+            with self.subTest(message=name), server(self.content) as srv, App() as app:
                 srv.queue_modes(*modes)
                 app.click(START)
                 began = time.monotonic()
-                self.assertEqual(app.answer(IDOK, timeout=30)["message"], message)
-                print(f"{message!r} after {time.monotonic() - began:.1f} s of the test copy's 4 s limit")
+                self.assertEqual(app.answer(IDOK, timeout=30)["message"], message(name))
+                print(f"{name} after {time.monotonic() - began:.1f} s of the test copy's 4 s limit")
                 app.wait_idle()
                 self.expect_kept(app, kept)
                 self.finish(app, srv, resume=kept > 0)
@@ -103,7 +102,7 @@ class Stalls(DownloadCase):
         with server(self.content, mode="no-answer") as srv, RecordingProxy() as proxy, App() as app:
             enter_settings(app, port=str(proxy.port), user="user", password="secret")
             app.click(START)
-            self.assertEqual(app.answer(IDOK, timeout=30)["message"], UNREACHABLE)
+            self.assertEqual(app.answer(IDOK, timeout=30)["message"], message("ProxyUnreachable"))
             app.wait_idle()
             self.expect_kept(app, 0)
             self.finish(app, srv, resume=False)
@@ -111,7 +110,7 @@ class Stalls(DownloadCase):
     def test_a_redirect_loop_ends_after_a_bounded_number_of_requests(self):
         with server(self.content, mode="status=302") as srv, App() as app:
             app.click(START)
-            self.assertEqual(app.answer(IDOK)["message"], NO_SERVER)
+            self.assertEqual(app.answer(IDOK)["message"], message("ServerUnreachable"))
             app.wait_idle()
             # Ten hops each for the HEAD and the GET that follows it.
             self.assertLessEqual(len(srv.requests()), 22)

@@ -16,6 +16,7 @@ From the command line (demo, benchmark):
     test_server.py --port 47321 --size 4194304 --rate 400000 --log FILE
     test_server.py --sample-out PATH --size N      writes the generated content
     test_server.py --sha256 --size N               prints its SHA-256
+    test_server.py --print-url --port N            prints the installer's URL on that port
 
 Modes, combinable with commas ("close-after=1000,rate=5000"): honour (the
 default), ignore-range, no-length, not-found, wrong-range-start[=SHIFT],
@@ -731,6 +732,7 @@ def _arguments(argv):
     parser.add_argument("--log", help="write one JSON line per request to this file")
     parser.add_argument("--sample-out", metavar="PATH", help="write the content to PATH and exit")
     parser.add_argument("--sha256", action="store_true", help="print the content's SHA-256 and exit")
+    parser.add_argument("--print-url", action="store_true", help="print the installer's URL on --port and exit")
     args = parser.parse_args(argv)
     if args.host != HOST:
         parser.error(f"the test server listens on {HOST} only")
@@ -772,6 +774,9 @@ def serve_until_signalled(args, content):
 def main(argv=None):
     args = _arguments(argv)
     content = FileContent(args.file) if args.file else GeneratedContent(args.size, args.seed)
+    if args.print_url:
+        print(f"http://{HOST}:{args.port}{SERVED_PATH}")
+        return 0
     if args.sample_out:
         write_sample(content, args.sample_out)
     if args.sha256:

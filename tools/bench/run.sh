@@ -12,7 +12,7 @@ for ((i = 1; i <= $#; i++)); do [[ "${!i}" == "--size-mib" ]] && { j=$((i + 1));
 sha=$(python3 tests/server/test_server.py --sha256 --size $((size_mib * 1024 * 1024)))
 port=$(sed -n 's/^CVELTRIX_TEST_PORT:STRING=//p' build/windows/CMakeCache.txt)
 cmake --preset windows -B build/windows-bench \
-    "-DDOWNLOAD_URL=http://127.0.0.1:$port/archives/043/Kelvrane_for_(K)QZ415_270[2.20]series_Installer.exe" \
+    "-DDOWNLOAD_URL=$(python3 tests/server/test_server.py --print-url --port "$port")" \
     "-DDOWNLOAD_SHA256=$sha" >/dev/null
 cmake --build build/windows-bench --target cveltrix -j2
 # The local server listens where the test builds fetch from.
