@@ -9,6 +9,11 @@ namespace {
 // WinINet keeps a second full copy of the download in its cache folder.
 constexpr DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE;
 
+bool SetTextOption(HINTERNET handle, DWORD option, const std::wstring& value) {
+    // The whole text, whatever its length; WinINet copies it.
+    return ::InternetSetOptionW(handle, option, const_cast<wchar_t*>(value.c_str()), static_cast<DWORD>(value.size()));
+}
+
 class WinInetRequest final : public HttpRequest {
 public:
     WinInetRequest(UniqueInternet handle, UniqueInternet connection)
@@ -31,10 +36,10 @@ public:
     std::optional<std::wstring> LocationText() override { return HeaderText(HTTP_QUERY_LOCATION); }
 
     bool SetProxyUserName(const std::wstring& userName) override {
-        return SetTextOption(INTERNET_OPTION_PROXY_USERNAME, userName);
+        return SetTextOption(handle_.get(), INTERNET_OPTION_PROXY_USERNAME, userName);
     }
     bool SetProxyPassword(const std::wstring& password) override {
-        return SetTextOption(INTERNET_OPTION_PROXY_PASSWORD, password);
+        return SetTextOption(handle_.get(), INTERNET_OPTION_PROXY_PASSWORD, password);
     }
 
     std::uint32_t QueryAvailable() override {
@@ -61,12 +66,6 @@ private:
             if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER) return std::nullopt;
             text.resize(bytes / sizeof(wchar_t) + 1);
         }
-    }
-
-    bool SetTextOption(DWORD option, const std::wstring& value) {
-        // The whole text, whatever its length; WinINet copies it.
-        return ::InternetSetOptionW(handle_.get(), option, const_cast<wchar_t*>(value.c_str()),
-                                    static_cast<DWORD>(value.size()));
     }
 
     // Declared first, so the request is closed before its connection.
@@ -105,7 +104,9 @@ std::optional<Target> CrackUrl(const std::wstring& url) {
 
 class WinInetSession final : public HttpSession {
 public:
-    WinInetSession(UniqueInternet handle, DWORD silenceMs) : handle_(std::move(handle)), silenceMs_(silenceMs) {}
+    // `login`: the user's login at the named proxy, or nothing.
+    WinInetSession(UniqueInternet handle, DWORD silenceMs, std::optional<ProxyLogin> login)
+        : handle_(std::move(handle)), silenceMs_(silenceMs), login_(login) {}
 
     std::unique_ptr<HttpRequest> OpenUrl(const std::wstring& url, const std::wstring& extraHeaders) override {
         return Send(L"GET", url, extraHeaders);
@@ -130,7 +131,7 @@ private:
             kRequestFlags | INTERNET_FLAG_NO_AUTO_REDIRECT | (target->secure ? INTERNET_FLAG_SECURE : 0);
         UniqueInternet request(::HttpOpenRequestW(connection.get(), verb, target->object.c_str(), nullptr, nullptr,
                                                   acceptTypes, flags, 0));
-        if (!request || !LimitSilence(request.get())) return nullptr;
+        if (!request || !LimitSilence(request.get()) || !OfferLogin(request.get())) return nullptr;
         if (!::HttpSendRequestW(request.get(), headers.empty() ? nullptr : headers.c_str(),
                                 static_cast<DWORD>(headers.size()), nullptr, 0)) {
             return nullptr;
@@ -149,24 +150,37 @@ private:
         return true;
     }
 
+    // With the login on the request before it is sent, the client answers
+    // the proxy's challenge by itself, the CONNECT of an https tunnel
+    // included: Wine cannot answer one after the fact (a resend after the
+    // 407 goes out as a bare GET to the proxy). A 407 reaching the caller
+    // then means the proxy refused the login.
+    bool OfferLogin(HINTERNET request) {
+        if (!login_ || login_->userName.empty()) return true;
+        return SetTextOption(request, INTERNET_OPTION_PROXY_USERNAME, login_->userName) &&
+               SetTextOption(request, INTERNET_OPTION_PROXY_PASSWORD, login_->password);
+    }
+
     UniqueInternet handle_;
     DWORD silenceMs_;
+    std::optional<ProxyLogin> login_;
 };
 
-std::unique_ptr<HttpSession> OpenSession(DWORD accessType, const wchar_t* proxy, DWORD silenceMs) {
+std::unique_ptr<HttpSession> OpenSession(DWORD accessType, const wchar_t* proxy, DWORD silenceMs,
+                                         std::optional<ProxyLogin> login) {
     UniqueInternet handle(::InternetOpenW(nullptr, accessType, proxy, nullptr, 0));
     if (!handle) return nullptr;
-    return std::make_unique<WinInetSession>(std::move(handle), silenceMs);
+    return std::make_unique<WinInetSession>(std::move(handle), silenceMs, login);
 }
 
 }  // namespace
 
 std::unique_ptr<HttpSession> WinInetClient::OpenPreconfigured() {
-    return OpenSession(INTERNET_OPEN_TYPE_PRECONFIG, nullptr, silenceMs_);
+    return OpenSession(INTERNET_OPEN_TYPE_PRECONFIG, nullptr, silenceMs_, std::nullopt);
 }
 
-std::unique_ptr<HttpSession> WinInetClient::OpenThroughProxy(const std::wstring& proxyText) {
-    return OpenSession(INTERNET_OPEN_TYPE_PROXY, proxyText.c_str(), silenceMs_);
+std::unique_ptr<HttpSession> WinInetClient::OpenThroughProxy(const std::wstring& proxyText, const ProxyLogin& login) {
+    return OpenSession(INTERNET_OPEN_TYPE_PROXY, proxyText.c_str(), silenceMs_, login);
 }
 
 }  // namespace cveltrix::win
