@@ -40,8 +40,8 @@ target_link_libraries(cveltrix_win PUBLIC cveltrix_core comctl32 wininet shell32
 # Cveltrix.exe in <output folder> of the build tree, with <url>, the pin
 # <sha256> (may be empty) and the silence limit in seconds compiled in.
 function(cveltrix_add_exe target folder url sha256 silence)
-    if(url MATCHES "[\"\\\\]" OR NOT url MATCHES "^http://")
-        message(FATAL_ERROR "DOWNLOAD_URL must be a plain http:// URL without quotes or backslashes: ${url}")
+    if(url MATCHES "[\"\\\\]" OR NOT url MATCHES "^https?://[^/]")
+        message(FATAL_ERROR "DOWNLOAD_URL must be an http:// or https:// URL without quotes or backslashes: ${url}")
     endif()
     if(NOT sha256 STREQUAL "" AND NOT sha256 MATCHES "^[0-9A-Fa-f]+$")
         message(FATAL_ERROR "DOWNLOAD_SHA256 must be 64 hexadecimal digits or empty, not: ${sha256}")
@@ -90,6 +90,8 @@ endif()
 # The test copies give up on a silent server sooner, so the tests need not wait a minute.
 set(CVELTRIX_TEST_SILENCE_SECONDS 4 CACHE STRING "Silence limit of the test copies, in seconds")
 cveltrix_add_exe(cveltrix_local test-local "${CVELTRIX_TEST_URL}" "" "${CVELTRIX_TEST_SILENCE_SECONDS}")
+# The same over https, from the test server's TLS mode.
+cveltrix_add_exe(cveltrix_https test-https "${CVELTRIX_TEST_HTTPS_URL}" "" "${CVELTRIX_TEST_SILENCE_SECONDS}")
 
 # A pinned copy for the integrity tests: it expects the test server's
 # generated content of CVELTRIX_PINNED_SIZE bytes.

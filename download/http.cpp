@@ -58,6 +58,10 @@ std::optional<std::wstring> ResolveLocation(const std::wstring& base, const std:
     return origin + (folder.empty() ? L"/" : folder) + location;
 }
 
+bool IsDowngrade(const std::wstring& from, const std::wstring& to) {
+    return StartsWithNoCase(from, L"https://") && StartsWithNoCase(to, L"http://");
+}
+
 std::optional<std::uint64_t> ParseContentRangeStart(const std::wstring& text) {
     static constexpr std::wstring_view kUnit = L"bytes ";
     if (text.compare(0, kUnit.size(), kUnit) != 0) return std::nullopt;

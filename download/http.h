@@ -53,13 +53,22 @@ public:
     virtual std::unique_ptr<HttpRequest> OpenHead(const std::wstring& url) = 0;
 };
 
+// The user's login at the proxy; an empty user name means none. Refers to
+// the run's own copy of the settings, which outlives every session.
+struct ProxyLogin {
+    const std::wstring& userName;
+    const std::wstring& password;
+};
+
 class HttpClient {
 public:
     virtual ~HttpClient() = default;
     // Session with the system's connection settings.
     virtual std::unique_ptr<HttpSession> OpenPreconfigured() = 0;
-    // Session through the proxy "address:port" in `proxyText`.
-    virtual std::unique_ptr<HttpSession> OpenThroughProxy(const std::wstring& proxyText) = 0;
+    // Session through the proxy "address:port" in `proxyText`. A client may
+    // answer the proxy's challenge with `login` by itself; a 407 that still
+    // reaches the caller then means the proxy refused it.
+    virtual std::unique_ptr<HttpSession> OpenThroughProxy(const std::wstring& proxyText, const ProxyLogin& login) = 0;
 };
 
 // Parses a Content-Length value: decimal digits only, 64-bit, no overflow.
@@ -73,5 +82,8 @@ std::optional<std::uint64_t> ParseContentRangeStart(const std::wstring& text);
 // "/path" or relative "name"); nothing when it names a scheme other than
 // http and https.
 std::optional<std::wstring> ResolveLocation(const std::wstring& base, const std::wstring& location);
+
+// A redirect from `from` to `to` would leave https for plain http.
+bool IsDowngrade(const std::wstring& from, const std::wstring& to);
 
 }  // namespace cveltrix

@@ -50,8 +50,10 @@ std::int64_t ContentLengthOf(HttpRequest& request) {
     return static_cast<std::int64_t>(*length);
 }
 
-std::int64_t LengthOfSuccess(HttpRequest& request) {
-    return HasStatus(request, kStatusOk) ? ContentLengthOf(request) : 0;
+// Nothing when the answer is no success or gives no usable length.
+std::optional<std::int64_t> LengthOfSuccess(HttpRequest& request) {
+    const std::int64_t length = HasStatus(request, kStatusOk) ? ContentLengthOf(request) : 0;
+    return length > 0 ? std::optional(length) : std::nullopt;
 }
 
 enum class Verb { Head, Get };
@@ -70,20 +72,17 @@ std::optional<std::wstring> RedirectTarget(HttpRequest& request, const std::wstr
     return location ? ResolveLocation(url, *location) : std::nullopt;
 }
 
-// The user's login at the proxy, on the proxied way.
-struct ProxyLogin {
-    const std::wstring& userName;
-    const std::wstring& password;
-};
-
 struct Answer {
     std::unique_ptr<HttpRequest> request;  // nothing: no answer at all
     bool loginRefused = false;
+    // The request is the redirect answer that would have left https.
+    bool downgradeRefused = false;
 };
 
 // Every request of a run goes out here, in either way: the proxy's 407
 // answered with the login (when there is one), redirects followed with the
-// same verb and headers.
+// same verb and headers, except one from https to plain http, where anyone
+// on the path could swap the file.
 Answer Ask(HttpSession& session, Verb verb, std::wstring url, const std::wstring& headers, const ProxyLogin* login) {
     for (int hop = 0;; ++hop) {
         auto request = verb == Verb::Head ? session.OpenHead(url) : session.OpenUrl(url, headers);
@@ -95,18 +94,20 @@ Answer Ask(HttpSession& session, Verb verb, std::wstring url, const std::wstring
         }
         auto next = hop < kMaxRedirects ? RedirectTarget(*request, url) : std::nullopt;
         if (!next) return {std::move(request)};
+        if (IsDowngrade(url, *next)) return {std::move(request), false, true};
         url = std::move(*next);
     }
 }
 
 // A HEAD learns the length without the body crossing the wire. Servers and
 // signed URLs that allow only GET answer it with 403, 405 or 501, and some
-// leave the length out: a GET without a range is asked then. Any other
-// result (a length, or a request that got no answer at all) is final.
+// leave the length out: a GET without a range is asked then, when the probe
+// of the HEAD gives nothing. Any other result (a length, a request that got
+// no answer at all, a refused downgrade) is final.
 template <class Probe>
 std::int64_t HeadThenGet(Probe probe) {
-    const std::int64_t head = probe(Verb::Head);
-    return head != 0 ? head : probe(Verb::Get);
+    if (const auto head = probe(Verb::Head)) return *head;
+    return probe(Verb::Get).value_or(0);
 }
 
 }  // namespace
@@ -114,24 +115,23 @@ std::int64_t HeadThenGet(Probe probe) {
 std::int64_t ProbeDirect(HttpClient& http, const std::wstring& url) {
     const auto session = http.OpenPreconfigured();
     if (!session) return 0;
-    // Without an answer there is no length, and no reason to try a GET.
-    constexpr std::int64_t kNoAnswer = -1;
-    const std::int64_t result = HeadThenGet([&](Verb verb) {
+    return HeadThenGet([&](Verb verb) -> std::optional<std::int64_t> {
         const auto answer = Ask(*session, verb, url, L"", nullptr);
-        return answer.request ? LengthOfSuccess(*answer.request) : kNoAnswer;
+        if (!answer.request || answer.downgradeRefused) return 0;
+        return LengthOfSuccess(*answer.request);
     });
-    return std::max<std::int64_t>(result, 0);
 }
 
 std::int64_t ProbeThroughProxy(HttpClient& http, const std::wstring& url, const std::wstring& proxyText,
                                const std::wstring& userName, const std::wstring& password) {
-    const auto session = http.OpenThroughProxy(proxyText);
-    if (!session) return kProbeProxyUnreachable;
     const ProxyLogin login{userName, password};
-    return HeadThenGet([&](Verb verb) {
+    const auto session = http.OpenThroughProxy(proxyText, login);
+    if (!session) return kProbeProxyUnreachable;
+    return HeadThenGet([&](Verb verb) -> std::optional<std::int64_t> {
         const auto answer = Ask(*session, verb, url, L"", &login);
         if (!answer.request) return kProbeProxyUnreachable;
         if (answer.loginRefused) return kProbeProxyAuthFailed;
+        if (answer.downgradeRefused) return 0;
         return LengthOfSuccess(*answer.request);
     });
 }
@@ -205,8 +205,9 @@ private:
     }
 
     bool OpenTransfer(bool proxied) {
-        session_ = proxied ? env_.http.OpenThroughProxy(env_.settings.ProxyText()) : env_.http.OpenPreconfigured();
         const ProxyLogin login{env_.settings.userName, env_.settings.password};
+        session_ = proxied ? env_.http.OpenThroughProxy(env_.settings.ProxyText(), login)
+                           : env_.http.OpenPreconfigured();
         Answer answer;
         if (session_) answer = Ask(*session_, Verb::Get, env_.url, RangeHeader(size_), proxied ? &login : nullptr);
         request_ = std::move(answer.request);

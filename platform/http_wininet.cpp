@@ -9,12 +9,25 @@ namespace {
 // WinINet keeps a second full copy of the download in its cache folder.
 constexpr DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE;
 
+bool SetTextOption(HINTERNET handle, DWORD option, const std::wstring& value) {
+    // The whole text, whatever its length; WinINet copies it.
+    return ::InternetSetOptionW(handle, option, const_cast<wchar_t*>(value.c_str()), static_cast<DWORD>(value.size()));
+}
+
 class WinInetRequest final : public HttpRequest {
 public:
-    WinInetRequest(UniqueInternet handle, UniqueInternet connection)
-        : connection_(std::move(connection)), handle_(std::move(handle)) {}
+    // `bodyless`: the request stands for a HEAD, whatever it sent.
+    // `loginOffered`: the client answered the proxy's challenge with the
+    // login by itself.
+    WinInetRequest(UniqueInternet handle, UniqueInternet connection, bool bodyless, bool loginOffered)
+        : connection_(std::move(connection)), handle_(std::move(handle)), bodyless_(bodyless),
+          loginOffered_(loginOffered) {}
 
-    bool Resend() override { return ::HttpSendRequestW(handle_.get(), nullptr, 0, nullptr, 0); }
+    // When the client answered the challenge itself, a 407 in hand is the
+    // proxy's refusal of that very login: sending it again would change
+    // nothing (and under Wine goes to the proxy as a bare GET), so the 407
+    // stands as the answer.
+    bool Resend() override { return loginOffered_ || ::HttpSendRequestW(handle_.get(), nullptr, 0, nullptr, 0); }
 
     std::optional<std::uint32_t> StatusCode() override {
         DWORD code = 0;
@@ -31,18 +44,23 @@ public:
     std::optional<std::wstring> LocationText() override { return HeaderText(HTTP_QUERY_LOCATION); }
 
     bool SetProxyUserName(const std::wstring& userName) override {
-        return SetTextOption(INTERNET_OPTION_PROXY_USERNAME, userName);
+        return SetTextOption(handle_.get(), INTERNET_OPTION_PROXY_USERNAME, userName);
     }
     bool SetProxyPassword(const std::wstring& password) override {
-        return SetTextOption(INTERNET_OPTION_PROXY_PASSWORD, password);
+        return SetTextOption(handle_.get(), INTERNET_OPTION_PROXY_PASSWORD, password);
     }
 
     std::uint32_t QueryAvailable() override {
+        if (bodyless_) return 0;
         DWORD available = 0;
         return ::InternetQueryDataAvailable(handle_.get(), &available, 0, 0) ? available : 0;
     }
 
     bool Read(std::span<std::byte> buffer, std::uint32_t& read) override {
+        if (bodyless_) {
+            read = 0;
+            return true;
+        }
         DWORD count = 0;
         const bool ok = ::InternetReadFile(handle_.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &count);
         read = ok ? count : 0;
@@ -63,15 +81,11 @@ private:
         }
     }
 
-    bool SetTextOption(DWORD option, const std::wstring& value) {
-        // The whole text, whatever its length; WinINet copies it.
-        return ::InternetSetOptionW(handle_.get(), option, const_cast<wchar_t*>(value.c_str()),
-                                    static_cast<DWORD>(value.size()));
-    }
-
     // Declared first, so the request is closed before its connection.
     UniqueInternet connection_;
     UniqueInternet handle_;
+    bool bodyless_;
+    bool loginOffered_;
 };
 
 // Where a URL points, in the pieces InternetConnectW and HttpOpenRequestW take.
@@ -105,22 +119,29 @@ std::optional<Target> CrackUrl(const std::wstring& url) {
 
 class WinInetSession final : public HttpSession {
 public:
-    WinInetSession(UniqueInternet handle, DWORD silenceMs) : handle_(std::move(handle)), silenceMs_(silenceMs) {}
+    // `login`: the user's login at the named proxy, or nothing.
+    WinInetSession(UniqueInternet handle, DWORD silenceMs, std::optional<ProxyLogin> login)
+        : handle_(std::move(handle)), silenceMs_(silenceMs), login_(login) {}
 
     std::unique_ptr<HttpRequest> OpenUrl(const std::wstring& url, const std::wstring& extraHeaders) override {
-        return Send(L"GET", url, extraHeaders);
+        return Send(false, url, extraHeaders);
     }
 
-    std::unique_ptr<HttpRequest> OpenHead(const std::wstring& url) override { return Send(L"HEAD", url, L""); }
+    std::unique_ptr<HttpRequest> OpenHead(const std::wstring& url) override { return Send(true, url, L""); }
 
 private:
     // Every request is put together by hand (InternetOpenUrlW can only GET
     // and takes no options before it sends): the time limits go on the
     // request itself, which is where Wine reads them, and redirects come back
     // to the caller instead of being followed without end.
-    std::unique_ptr<HttpRequest> Send(const wchar_t* verb, const std::wstring& url, const std::wstring& headers) {
+    std::unique_ptr<HttpRequest> Send(bool head, const std::wstring& url, const std::wstring& headers) {
         const auto target = CrackUrl(url);
         if (!target) return nullptr;
+        const bool tunnelLogin = target->secure && login_ && !login_->userName.empty();
+        // Wine keeps the body of the proxy's challenge to the tunnel of a
+        // HEAD for the answer that follows (a HEAD has no body to drain), or
+        // fails; a GET whose body is never read stands in for it.
+        const wchar_t* verb = head && !tunnelLogin ? L"HEAD" : L"GET";
         UniqueInternet connection(::InternetConnectW(handle_.get(), target->host.c_str(), target->port, nullptr,
                                                      nullptr, INTERNET_SERVICE_HTTP, 0, 0));
         if (!connection) return nullptr;
@@ -130,12 +151,12 @@ private:
             kRequestFlags | INTERNET_FLAG_NO_AUTO_REDIRECT | (target->secure ? INTERNET_FLAG_SECURE : 0);
         UniqueInternet request(::HttpOpenRequestW(connection.get(), verb, target->object.c_str(), nullptr, nullptr,
                                                   acceptTypes, flags, 0));
-        if (!request || !LimitSilence(request.get())) return nullptr;
+        if (!request || !LimitSilence(request.get()) || (tunnelLogin && !OfferLogin(request.get()))) return nullptr;
         if (!::HttpSendRequestW(request.get(), headers.empty() ? nullptr : headers.c_str(),
                                 static_cast<DWORD>(headers.size()), nullptr, 0)) {
             return nullptr;
         }
-        return std::make_unique<WinInetRequest>(std::move(request), std::move(connection));
+        return std::make_unique<WinInetRequest>(std::move(request), std::move(connection), head, tunnelLogin);
     }
 
     // A server or proxy that stops sending ends the call that waits for it
@@ -149,24 +170,36 @@ private:
         return true;
     }
 
+    // With the login on the request before it is sent, the client answers
+    // the proxy's challenge to the tunnel (CONNECT) by itself: Wine cannot
+    // answer it after the fact (the resend after the 407 goes to the proxy
+    // as a bare GET). A 407 reaching the caller then means the proxy refused
+    // the login. Plain http requests keep the caller's exchange.
+    bool OfferLogin(HINTERNET request) {
+        return SetTextOption(request, INTERNET_OPTION_PROXY_USERNAME, login_->userName) &&
+               SetTextOption(request, INTERNET_OPTION_PROXY_PASSWORD, login_->password);
+    }
+
     UniqueInternet handle_;
     DWORD silenceMs_;
+    std::optional<ProxyLogin> login_;
 };
 
-std::unique_ptr<HttpSession> OpenSession(DWORD accessType, const wchar_t* proxy, DWORD silenceMs) {
+std::unique_ptr<HttpSession> OpenSession(DWORD accessType, const wchar_t* proxy, DWORD silenceMs,
+                                         std::optional<ProxyLogin> login) {
     UniqueInternet handle(::InternetOpenW(nullptr, accessType, proxy, nullptr, 0));
     if (!handle) return nullptr;
-    return std::make_unique<WinInetSession>(std::move(handle), silenceMs);
+    return std::make_unique<WinInetSession>(std::move(handle), silenceMs, login);
 }
 
 }  // namespace
 
 std::unique_ptr<HttpSession> WinInetClient::OpenPreconfigured() {
-    return OpenSession(INTERNET_OPEN_TYPE_PRECONFIG, nullptr, silenceMs_);
+    return OpenSession(INTERNET_OPEN_TYPE_PRECONFIG, nullptr, silenceMs_, std::nullopt);
 }
 
-std::unique_ptr<HttpSession> WinInetClient::OpenThroughProxy(const std::wstring& proxyText) {
-    return OpenSession(INTERNET_OPEN_TYPE_PROXY, proxyText.c_str(), silenceMs_);
+std::unique_ptr<HttpSession> WinInetClient::OpenThroughProxy(const std::wstring& proxyText, const ProxyLogin& login) {
+    return OpenSession(INTERNET_OPEN_TYPE_PROXY, proxyText.c_str(), silenceMs_, login);
 }
 
 }  // namespace cveltrix::win

@@ -11,7 +11,7 @@ public:
     explicit WinInetClient(unsigned silenceSeconds) : silenceMs_(silenceSeconds * 1000) {}
 
     std::unique_ptr<HttpSession> OpenPreconfigured() override;
-    std::unique_ptr<HttpSession> OpenThroughProxy(const std::wstring& proxyText) override;
+    std::unique_ptr<HttpSession> OpenThroughProxy(const std::wstring& proxyText, const ProxyLogin& login) override;
 
 private:
     unsigned long silenceMs_;

@@ -18,8 +18,10 @@
 //   driver key esc|enter|tab           the key to the focused control
 //   driver minimize | restore
 //   driver taskbar-button-created      what the shell sends once the main window's button exists
+//   driver trust-root FILE             a root certificate (DER) trusted for TLS, in this Wine prefix only
 #include <windows.h>
 #include <commctrl.h>
+#include <wincrypt.h>
 
 #include <cwchar>
 #include <string>
@@ -245,6 +247,34 @@ int AnnounceTaskbarButton() {
     return 0;
 }
 
+std::vector<BYTE> ReadWholeFile(const wchar_t* path) {
+    HANDLE file = ::CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return {};
+    LARGE_INTEGER size{};
+    std::vector<BYTE> bytes;
+    if (::GetFileSizeEx(file, &size) && size.QuadPart > 0 && size.QuadPart < (1 << 20)) {
+        bytes.resize(static_cast<size_t>(size.QuadPart));
+        DWORD read = 0;
+        if (!::ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) || read != bytes.size()) {
+            bytes.clear();
+        }
+    }
+    ::CloseHandle(file);
+    return bytes;
+}
+
+// The tests' throwaway root goes into the Root store of the prefix the
+// driver runs in, the way a user trusts a certificate on Windows.
+int TrustRoot(const wchar_t* path) {
+    const std::vector<BYTE> der = ReadWholeFile(path);
+    if (der.empty()) return Fail(L"cannot read " + std::wstring(path));
+    if (!::CertAddEncodedCertificateToSystemStoreW(L"Root", der.data(), static_cast<DWORD>(der.size()))) {
+        return Fail(L"the certificate was not added: error " + Number(::GetLastError()));
+    }
+    Print(L"ok");
+    return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -271,8 +301,9 @@ int wmain(int argc, wchar_t** argv) {
     if (command == L"minimize" && argc == 2) return SysCommand(SC_MINIMIZE);
     if (command == L"restore" && argc == 2) return SysCommand(SC_RESTORE);
     if (command == L"taskbar-button-created" && argc == 2) return AnnounceTaskbarButton();
+    if (command == L"trust-root" && argc == 3) return TrustRoot(argv[2]);
     Print(L"usage: driver wait-main MS | state | dialog TITLE | sysmenu | window-icons | click ID | press TITLE ID | "
           L"check TITLE ID | settext TITLE ID TEXT | answer ID | syscommand ID | key esc|enter|tab | minimize | "
-          L"restore | taskbar-button-created");
+          L"restore | taskbar-button-created | trust-root FILE");
     return 2;
 }

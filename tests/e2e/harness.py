@@ -28,6 +28,7 @@ import test_server  # noqa: E402  (the local installer server)
 SESSION_DIR = os.environ.get("CVELTRIX_E2E_DIR", os.path.join(tempfile.gettempdir(), "cveltrix-e2e"))
 BUILD_DIR = os.environ.get("CVELTRIX_WINDOWS_BUILD_DIR", os.path.join(HERE, "..", "..", "build", "windows"))
 TEST_PORT = int(os.environ.get("CVELTRIX_TEST_PORT", "47321"))
+TLS_PORT = int(os.environ.get("CVELTRIX_TEST_TLS_PORT", str(TEST_PORT + 1)))
 STATE_FILE = os.path.join(SESSION_DIR, "session.json")
 TITLE = "Cveltrix Downloader"
 FILE_NAME = test_server.SERVED_PATH.rsplit("/", 1)[1]
@@ -36,6 +37,7 @@ EXES = {
     "product": os.path.join(BUILD_DIR, "bin", "Cveltrix.exe"),
     "local": os.path.join(BUILD_DIR, "test-local", "Cveltrix.exe"),
     "pinned": os.path.join(BUILD_DIR, "test-pinned", "Cveltrix.exe"),
+    "https": os.path.join(BUILD_DIR, "test-https", "Cveltrix.exe"),
 }
 DRIVER = os.path.join(BUILD_DIR, "tests", "driver", "driver.exe")
 IDYES, IDNO, IDOK, IDCANCEL = 6, 7, 1, 2

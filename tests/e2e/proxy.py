@@ -20,7 +20,7 @@ import tempfile
 import threading
 import urllib.parse
 
-from harness import SESSION_DIR, wait_until
+from harness import SESSION_DIR, TLS_PORT, wait_until
 
 HOST = "127.0.0.1"
 PORTS = range(47342, 47350)
@@ -49,8 +49,9 @@ class Tinyproxy:
         self.process = None
 
     def config(self):
-        lines = [f"Port {self.port}", f"Listen {HOST}", f"Allow {HOST}", "ConnectPort 80", "Timeout 60",
-                 "MaxClients 20", f'LogFile "{self.log_path}"', "LogLevel Info", f'ViaProxyName "{VIA_NAME}"']
+        # https tunnels (CONNECT) to the test server's TLS port only.
+        lines = [f"Port {self.port}", f"Listen {HOST}", f"Allow {HOST}", "ConnectPort 80", f"ConnectPort {TLS_PORT}",
+                 "Timeout 60", "MaxClients 20", f'LogFile "{self.log_path}"', "LogLevel Info", f'ViaProxyName "{VIA_NAME}"']
         if self.user is not None:
             lines.append(f"BasicAuth {self.user} {self.password}")
         return "\n".join(lines) + "\n"

@@ -18,9 +18,13 @@ From the command line (demo, benchmark):
     test_server.py --sha256 --size N               prints its SHA-256
     test_server.py --print-url --port N            prints the installer's URL on that port
 
+With tls=(certificate file, key file) it speaks https instead, and its URLs
+name localhost (clients match the certificate against host names).
+
 Modes, combinable with commas ("close-after=1000,rate=5000"): honour (the
 default), ignore-range, no-length, not-found, wrong-range-start[=SHIFT],
-status=CODE (a redirect status points back at the installer: a loop),
+status=CODE (a redirect status points back at the installer: a loop, unless
+location=BASE names the scheme://host:port it points at instead),
 no-answer (reads the request and never answers), and the modifiers
 close-after=N, stall-after=N (silence after N body bytes with the connection
 kept open), rate=BYTES_PER_SEC, wrong-bytes, refuse-head (a HEAD gets 405, as
@@ -39,6 +43,7 @@ import re
 import signal
 import socket
 import socketserver
+import ssl
 import sys
 import threading
 import time
@@ -161,6 +166,7 @@ class Mode:
     refuse_head: bool = False       # a HEAD gets 405; a GET the rest of the mode
     stall_after: int | None = None  # after this many body bytes, silence with the connection open
     no_answer: bool = False         # read the request, then silence with the connection open
+    location: str | None = None     # a redirect points at the installer on this scheme://host:port
 
     def __str__(self):
         return self.text
@@ -195,6 +201,10 @@ def _apply_mode_item(fields, name, value, item):
         fields["stall_after"] = _number(item, value, 0, None)
     elif name == "rate":
         fields["rate"] = _number(item, value, 1, None)
+    elif name == "location":
+        if not re.fullmatch(r"https?://[^/]+", value):
+            raise ValueError(f"{item!r} needs scheme://host:port")
+        fields["location"] = value
     elif value or name not in (*KINDS, "not-found", "wrong-bytes", "refuse-head", "no-answer"):
         raise ValueError(f"unknown mode {item!r}")
     elif name == "not-found":
@@ -261,7 +271,7 @@ def page(status, text):
     return _Page(html.encode())
 
 
-def status_reply(status):
+def status_reply(status, location=None):
     try:
         phrase = http.HTTPStatus(status).phrase
     except ValueError:
@@ -277,8 +287,8 @@ def status_reply(status):
     elif status == 405:
         reply.headers.append(("Allow", "GET"))
     elif status in (301, 302, 303, 307, 308):
-        # To the installer itself: a misconfigured mirror's redirect loop.
-        reply.headers.append(("Location", SERVED_PATH))
+        # Without a location, to the installer itself: a misconfigured mirror's redirect loop.
+        reply.headers.append(("Location", (location or "") + SERVED_PATH))
     return reply
 
 
@@ -344,9 +354,12 @@ class _Handler(http.server.BaseHTTPRequestHandler):
     disable_nagle_algorithm = True
 
     def setup(self):
-        super().setup()
         self.owner = self.server.owner
         self.connection_id = self.owner._next_connection_id()
+        # Here, on the connection's own thread, not where connections are accepted.
+        if isinstance(self.request, ssl.SSLSocket):
+            self.request.do_handshake()
+        super().setup()
 
     def handle_one_request(self):
         self.entry = None
@@ -409,7 +422,7 @@ class _Handler(http.server.BaseHTTPRequestHandler):
         if mode.refuse_head and self.command == "HEAD":
             return status_reply(405), mode
         if mode.status is not None:
-            return status_reply(mode.status), mode
+            return status_reply(mode.status, mode.location), mode
         try:
             body = self.owner.content.open()
         except OSError:
@@ -474,7 +487,8 @@ class _Handler(http.server.BaseHTTPRequestHandler):
                 break
 
     def _send_slice(self, body, offset, count, invert):
-        if body.file is not None and not invert:
+        # sendfile would bypass the TLS layer.
+        if body.file is not None and not invert and self.owner.tls is None:
             return os.sendfile(self.connection.fileno(), body.file.fileno(), offset, count)
         data = body.read(offset, count)
         self.connection.sendall(data.translate(INVERTED) if invert else data)
@@ -490,6 +504,12 @@ class _Listener(socketserver.ThreadingMixIn, socketserver.TCPServer):
         self.owner = owner
         super().__init__((HOST, port), _Handler)
 
+    def get_request(self):
+        connection, address = super().get_request()
+        if self.owner.tls is not None:
+            connection = self.owner.tls.wrap_socket(connection, server_side=True, do_handshake_on_connect=False)
+        return connection, address
+
     def process_request(self, request, client_address):
         self.owner._track(request, True)
         super().process_request(request, client_address)
@@ -499,7 +519,8 @@ class _Listener(socketserver.ThreadingMixIn, socketserver.TCPServer):
         super().shutdown_request(request)
 
     def handle_error(self, request, client_address):
-        if not isinstance(sys.exc_info()[1], ConnectionError):
+        # A client that hangs up, or refuses the certificate, is no fault of the server.
+        if not isinstance(sys.exc_info()[1], (ConnectionError, ssl.SSLError)):
             super().handle_error(request, client_address)
 
 
@@ -524,9 +545,14 @@ class InstallerServer:
     FileContent), rate (bytes per second for every answer whose mode names
     none; None = full speed), cache ("static": Last-Modified, ETag,
     Cache-Control and Expires as a static file server sends them, answering
-    conditional requests; "none": no cache headers)."""
+    conditional requests; "none": no cache headers).
 
-    def __init__(self, content=None, *, port=0, host=HOST, mode="honour", rate=None, cache="static", log_path=None):
+    tls: None for plain http, or (certificate file, key file) for https.
+    connection_count: connections accepted so far (a client that refuses the
+    certificate connects, and sends no request)."""
+
+    def __init__(self, content=None, *, port=0, host=HOST, mode="honour", rate=None, cache="static", log_path=None,
+                 tls=None):
         if host != HOST:
             raise ValueError(f"the test server listens on {HOST} only, not {host!r}")
         if cache not in ("static", "none"):
@@ -534,6 +560,7 @@ class InstallerServer:
         self.content = content if content is not None else GeneratedContent(DEFAULT_SIZE)
         self.rate = rate
         self.cache = cache
+        self.tls = _server_context(*tls) if tls else None
         self._requested_port = port
         self._mode = parse_mode(mode)
         self._queue = deque()
@@ -583,8 +610,13 @@ class InstallerServer:
         return self._listener.server_address[1]
 
     @property
+    def connection_count(self):
+        with self._lock:
+            return self._connection_count
+
+    @property
     def base_url(self):
-        return f"http://{HOST}:{self.port}"
+        return f"https://localhost:{self.port}" if self.tls else f"http://{HOST}:{self.port}"
 
     @property
     def url(self):
@@ -676,6 +708,12 @@ class InstallerServer:
     def _track(self, connection, is_open):
         with self._lock:
             (self._connections.add if is_open else self._connections.discard)(connection)
+
+
+def _server_context(certificate, key):
+    context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    context.load_cert_chain(certificate, key)
+    return context
 
 
 def _cut(connection):

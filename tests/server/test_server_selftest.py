@@ -10,6 +10,7 @@ import json
 import os
 import signal
 import socket
+import ssl
 import subprocess
 import sys
 import tempfile
@@ -17,6 +18,7 @@ import threading
 import time
 import unittest
 
+from certificates import ThrowawayPki
 from test_server import (ENCODED_PATH, SERVED_PATH, FileContent, GeneratedContent, InstallerServer,
                          NothingListening, header, parse_mode)
 
@@ -178,6 +180,12 @@ class FaultModeTests(ServerTestCase):
         self.server.set_mode("status=407")
         self.assertIn("Basic", self.get()[0].getheader("Proxy-Authenticate"))
 
+    def test_a_redirect_points_at_the_installer_on_the_location_named(self):
+        self.server.set_mode("status=302,location=https://localhost:47372")
+        self.assertEqual(self.get()[0].getheader("Location"), "https://localhost:47372" + SERVED_PATH)
+        self.server.set_mode("status=301")
+        self.assertEqual(self.get()[0].getheader("Location"), SERVED_PATH)
+
     def test_refuse_head_answers_405_to_a_head_only(self):
         self.server.set_mode("refuse-head")
         connection = self.connect()
@@ -277,7 +285,7 @@ class ScriptingTests(ServerTestCase):
     def test_mode_strings_are_checked(self):
         self.assertEqual(parse_mode("no-length, rate=5, wrong-bytes").rate, 5)
         for text in ("honour,ignore-range", "refuse-head=1", "status=99", "status=600", "rate=0", "close-after=-1", "close-after=x",
-                     "wrong-range-start=0", "honour=1", "fast", "not-found=2"):
+                     "wrong-range-start=0", "honour=1", "fast", "not-found=2", "location=ftp://x", "location=https://x/p"):
             with self.assertRaises(ValueError, msg=text):
                 parse_mode(text)
 
@@ -379,6 +387,48 @@ class CacheTests(ServerTestCase):
         self.assertEqual([response.getheader(name) for name in self.CACHE_HEADERS], [None] * 4)
         response, _ = self.get({"If-None-Match": "*", "Range": "bytes=5-", "If-Range": '"x"'})
         self.assertEqual(response.status, 206)
+
+
+class TlsTests(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.folder = tempfile.TemporaryDirectory()
+        cls.pki = ThrowawayPki(cls.folder.name)
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.folder.cleanup()
+
+    def serve(self, content):
+        server = InstallerServer(content, tls=self.pki.server("localhost")).start()
+        self.addCleanup(server.stop)
+        return server
+
+    def test_serves_ranges_of_a_file_to_a_client_that_trusts_the_root(self):
+        path = os.path.join(self.folder.name, "installer.bin")
+        data = content_bytes(GeneratedContent(SIZE))
+        with open(path, "wb") as f:
+            f.write(data)
+        server = self.serve(FileContent(path))
+        self.assertEqual(server.url, f"https://localhost:{server.port}{SERVED_PATH}")
+        context = ssl.create_default_context(cafile=self.pki.root_pem)
+        connection = http.client.HTTPSConnection("localhost", server.port, timeout=5, context=context)
+        self.addCleanup(connection.close)
+        connection.request("GET", SERVED_PATH, headers={"Range": "bytes=70000-"})
+        response = connection.getresponse()
+        self.assertEqual((response.status, response.read()), (206, data[70000:]))
+
+    def test_a_client_that_refuses_the_certificate_connects_and_is_never_logged(self):
+        for host, root in (("localhost", "stray"), ("elsewhere.test", "root")):
+            with self.subTest(host=host, root=root):
+                server = InstallerServer(GeneratedContent(SIZE), tls=self.pki.server(host, root)).start()
+                self.addCleanup(server.stop)
+                context = ssl.create_default_context(cafile=self.pki.root_pem)
+                connection = http.client.HTTPSConnection("localhost", server.port, timeout=5, context=context)
+                with self.assertRaises(ssl.SSLCertVerificationError):
+                    connection.request("GET", SERVED_PATH)
+                connection.close()
+                self.assertEqual((server.connection_count, server.requests()), (1, []))
 
 
 class CommandLineTests(unittest.TestCase):

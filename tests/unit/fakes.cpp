@@ -241,8 +241,8 @@ RequestScript UnreachableAnswer() {
 
 class FakeSession : public HttpSession {
 public:
-    FakeSession(FakeHttpClient& client, bool throughProxy, std::wstring proxyText)
-        : client_(client), throughProxy_(throughProxy), proxyText_(std::move(proxyText)) {
+    // `way`: how every request of the session goes, filled in per request.
+    FakeSession(FakeHttpClient& client, OpenedUrl way) : client_(client), way_(std::move(way)) {
         ++*client_.liveSessions_;
     }
     ~FakeSession() override {
@@ -264,7 +264,11 @@ public:
 private:
     std::unique_ptr<HttpRequest> Request(const std::wstring& verb, const std::wstring& url,
                                          const std::wstring& extraHeaders) {
-        client_.opened_.push_back({verb, throughProxy_, proxyText_, url, extraHeaders});
+        OpenedUrl opened = way_;
+        opened.verb = verb;
+        opened.url = url;
+        opened.headers = extraHeaders;
+        client_.opened_.push_back(std::move(opened));
         if ((client_.scripts_.empty() && !client_.answerer) || Trips(client_.faults, "open " + Narrow(verb))) {
             return nullptr;
         }
@@ -278,15 +282,14 @@ private:
     }
 
     FakeHttpClient& client_;
-    bool throughProxy_;
-    std::wstring proxyText_;
+    OpenedUrl way_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
-std::unique_ptr<HttpSession> FakeHttpClient::Open(bool throughProxy, const std::wstring& proxyText) {
-    log_.push_back(throughProxy ? "open proxy session" : "open session");
+std::unique_ptr<HttpSession> FakeHttpClient::Open(OpenedUrl way) {
+    log_.push_back(way.throughProxy ? "open proxy session" : "open session");
     if (failSessions || Trips(faults, "session")) return nullptr;
-    return std::make_unique<FakeSession>(*this, throughProxy, proxyText);
+    return std::make_unique<FakeSession>(*this, std::move(way));
 }
 
 std::vector<std::wstring> FakeHttpClient::Sent() const {
@@ -303,10 +306,15 @@ int FakeHttpClient::PointlessResends() const {
     return count;
 }
 
-std::unique_ptr<HttpSession> FakeHttpClient::OpenPreconfigured() { return Open(false, L""); }
+std::unique_ptr<HttpSession> FakeHttpClient::OpenPreconfigured() { return Open({}); }
 
-std::unique_ptr<HttpSession> FakeHttpClient::OpenThroughProxy(const std::wstring& proxyText) {
-    return Open(true, proxyText);
+std::unique_ptr<HttpSession> FakeHttpClient::OpenThroughProxy(const std::wstring& proxyText, const ProxyLogin& login) {
+    OpenedUrl way;
+    way.throughProxy = true;
+    way.proxyText = proxyText;
+    way.proxyUserName = login.userName;
+    way.proxyPassword = login.password;
+    return Open(std::move(way));
 }
 
 // ---------------------------------------------------------------- files

@@ -121,6 +121,9 @@ struct OpenedUrl {
     std::wstring verb;
     bool throughProxy = false;
     std::wstring proxyText;
+    // The login the session was given for the proxy to ask for.
+    std::wstring proxyUserName;
+    std::wstring proxyPassword;
     std::wstring url;
     std::wstring headers;
 };
@@ -150,7 +153,7 @@ public:
     FaultPlan* faults = nullptr;
 
     std::unique_ptr<HttpSession> OpenPreconfigured() override;
-    std::unique_ptr<HttpSession> OpenThroughProxy(const std::wstring& proxyText) override;
+    std::unique_ptr<HttpSession> OpenThroughProxy(const std::wstring& proxyText, const ProxyLogin& login) override;
 
     const std::vector<OpenedUrl>& Opened() const { return opened_; }
     // Each request as "VERB" or "VERB extra-headers", in order.
@@ -165,7 +168,7 @@ public:
 
 private:
     friend class FakeSession;
-    std::unique_ptr<HttpSession> Open(bool throughProxy, const std::wstring& proxyText);
+    std::unique_ptr<HttpSession> Open(OpenedUrl way);
 
     EventLog& log_;
     std::deque<RequestScript> scripts_;

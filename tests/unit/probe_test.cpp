@@ -189,6 +189,8 @@ TEST_F(ProbeTest, ProxyProbeHandsCredentialsOverWhole) {
     const std::wstring longProxy = std::wstring(70, L'a') + L".example:3128";
     EXPECT_EQ(ProbeThroughProxy(http, kUrl, longProxy, user, password), 5000);
     EXPECT_EQ(http.Opened()[0].proxyText, longProxy);
+    EXPECT_EQ(http.Opened()[0].proxyUserName, user);
+    EXPECT_EQ(http.Opened()[0].proxyPassword, password);
     EXPECT_EQ(http.Requests()[0]->userNamesSet, std::vector<std::wstring>{user});
     EXPECT_EQ(http.Requests()[0]->passwordsSet, std::vector<std::wstring>{password});
 }

@@ -33,6 +33,11 @@ TEST_F(ProxyWorkerTest, ResumesThroughALoginProxyAndWipesTheCredentialsAfterward
     ASSERT_EQ(http.Requests().size(), 2u);
     EXPECT_THAT(http.Requests()[1]->userNamesSet, ElementsAre(L"alice"));
     EXPECT_THAT(http.Requests()[1]->passwordsSet, ElementsAre(L"s3cret"));
+    // Offered to the client too, for the challenges it answers by itself.
+    for (const OpenedUrl& opened : http.Opened()) {
+        EXPECT_EQ(opened.proxyUserName, L"alice");
+        EXPECT_EQ(opened.proxyPassword, L"s3cret");
+    }
     EXPECT_TRUE(Saved(kLength));
     ExpectCredentialsWiped();
 }

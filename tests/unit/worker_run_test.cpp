@@ -280,6 +280,61 @@ TEST_P(EitherWayTest, RedirectLoopEndsAfterTenHops) {
     EXPECT_FALSE(files.Has(kDestination));
 }
 
+const std::wstring kHttpsUrl =
+    L"https://localhost:47372/archives/043/Kelvrane_for_(K)QZ415_270[2.20]series_Installer.exe";
+
+struct SchemeCase : NamedCase {
+    std::wstring url;
+    std::wstring location;
+    std::wstring target;  // where the redirect leads; empty: refused
+};
+
+using SchemeRedirectTest = BothWaysTest<SchemeCase>;
+
+// Leaving https for plain http would let anyone on the path swap the file:
+// such a redirect ends the run the first time it comes, as a server that
+// gave no length. Every other redirect is followed, the range kept.
+TEST_P(SchemeRedirectTest, FollowsEveryRedirectButOneFromHttpsToHttp) {
+    const SchemeCase& c = Param();
+    env.url = c.url;
+    files.Put(kTempPath, 1000);
+    Serve(RedirectTo(c.location), ProbeAnswer(kLength), RedirectTo(c.location), PartialAnswer(1000, kLength));
+    Run();
+    if (c.target.empty()) {
+        EXPECT_THAT(http.Sent(), ElementsAre(L"HEAD"));
+        EXPECT_THAT(window.Released(), ElementsAre(msg::ServerUnreachable));
+        EXPECT_TRUE(TempHolds(1000));
+        return;
+    }
+    EXPECT_THAT(http.Sent(), ElementsAre(L"HEAD", L"HEAD", L"GET Range: bytes=1000-", L"GET Range: bytes=1000-"));
+    EXPECT_EQ(http.Opened()[1].url, c.target);
+    EXPECT_EQ(http.Opened()[3].url, c.target);
+    EXPECT_TRUE(Saved(kLength));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Schemes, SchemeRedirectTest,
+    BothWays(SchemeCase{"HttpsToHttp", kHttpsUrl, L"http://localhost/f.exe", L""},
+             SchemeCase{"HttpsToHttpInCapitals", kHttpsUrl, L"HTTP://localhost/f.exe", L""},
+             SchemeCase{"HttpsToHttps", kHttpsUrl, L"https://mirror.localhost/f.exe", L"https://mirror.localhost/f.exe"},
+             SchemeCase{"HttpsToSchemeRelative", kHttpsUrl, L"//mirror.localhost/f.exe",
+                        L"https://mirror.localhost/f.exe"},
+             SchemeCase{"HttpsToPath", kHttpsUrl, L"/f.exe", L"https://localhost:47372/f.exe"},
+             SchemeCase{"HttpToHttps", kUrl, L"https://localhost/f.exe", L"https://localhost/f.exe"}),
+    WayAndCaseName<SchemeCase>);
+
+// The transfer's own redirect to plain http is refused as well: nothing of
+// its body is written.
+TEST_P(EitherWayTest, RefusesATransferRedirectedFromHttpsToHttp) {
+    env.url = kHttpsUrl;
+    files.Put(kTempPath, 1000);
+    Serve(ProbeAnswer(kLength), RedirectTo(L"http://localhost/f.exe"), PartialAnswer(1000, kLength));
+    Run();
+    EXPECT_THAT(http.Sent(), ElementsAre(L"HEAD", L"GET Range: bytes=1000-"));
+    EXPECT_THAT(window.Messages(), ElementsAre(Shown{10, BoxKind::Ok}));
+    EXPECT_TRUE(TempHolds(1000));
+}
+
 TEST_P(EitherWayTest, ReleasesEveryHandleBeforeTheFinalSizeAndTheFileBeforeSaving) {
     Serve(ProbeAnswer(kLength), WholeAnswer(kLength));
     Run();
