@@ -5,11 +5,11 @@ only; a certificate that fails, or a redirect back to plain http, ends the
 run like an unreachable server."""
 import os
 
-from harness import (IDOK, IDYES, SESSION_DIR, START, TLS_PORT, App, Driver, load_session, requests_seen, server,
-                     test_server)
+from harness import (IDOK, IDYES, SESSION_DIR, START, TLS_PORT, App, DownloadCase, Driver, load_session, message,
+                     requests_seen, server, test_server)
 from certificates import ThrowawayPki
 from proxy import Tinyproxy
-from test_download import NO_SERVER, RESUME, DownloadCase, content_bytes
+from test_download import content_bytes
 from test_proxy import enter_settings
 
 CONTENT = test_server.GeneratedContent(300_000)
@@ -37,7 +37,7 @@ class Https(DownloadCase):
     def resume(self, app):
         """Start on a temp file holding the content's first bytes, resumed."""
         app.click(START)
-        self.assertEqual(app.answer(IDYES)["message"], RESUME)
+        self.assertEqual(app.answer(IDYES)["message"], message("AskResume"))
 
     def expect_saved(self, app):
         self.save_to_desktop(app)
@@ -55,7 +55,7 @@ class Https(DownloadCase):
             with self.subTest(host=host, root=root), secure_server(host, root) as srv, App(kind="https") as app:
                 self.write_temp(app, PREFIX)
                 self.resume(app)
-                self.assertEqual(app.answer(IDOK)["message"], NO_SERVER)
+                self.assertEqual(app.answer(IDOK)["message"], message("ServerUnreachable"))
                 app.wait_idle()
                 self.assertEqual(self.read(app.temp_path), PREFIX)
                 # The client connected, saw the certificate and hung up without a request.
@@ -75,7 +75,7 @@ class Https(DownloadCase):
         with server(CONTENT) as plain, secure_server(mode=f"status=302,location={plain.base_url}") as srv, \
                 App(kind="https") as app:
             app.click(START)
-            self.assertEqual(app.answer(IDOK)["message"], NO_SERVER)
+            self.assertEqual(app.answer(IDOK)["message"], message("ServerUnreachable"))
             app.wait_idle()
             self.assertEqual(len(srv.requests()), 1)
             self.assertEqual(plain.requests(), [])
