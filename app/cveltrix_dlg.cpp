@@ -393,6 +393,10 @@ void CveltrixDlg::ResetIdleControls() {
 
 void CveltrixDlg::YieldTime() { ::Sleep(0); }
 
+void CveltrixDlg::NoteFailure(CatalogueId id, const std::wstring& reason) {
+    win::WriteDebugLine(L"message " + std::to_wstring(id) + L": " + reason);
+}
+
 std::optional<std::wstring> CveltrixDlg::ChooseSaveFolder() {
     return Prompting(std::nullopt,
                      [&] { return win::ChooseFolder(Handle(), std::wstring(FolderPickerTitle(JapaneseLocale()))); });

@@ -35,6 +35,7 @@ public:
     void ResetIdleControls() override;
     void YieldTime() override;
     std::optional<std::wstring> ChooseSaveFolder() override;
+    void NoteFailure(CatalogueId id, const std::wstring& reason) override;
 
 private:
     bool OnInitDialog() override;

@@ -21,6 +21,9 @@ public:
     virtual std::uint64_t Write(std::span<const std::byte> data) = 0;
     // Cuts the file to 0 bytes and moves the position to its start.
     virtual bool Truncate() = 0;
+    // The platform's error code of this file's last failed call; 0 when
+    // none failed.
+    virtual std::uint32_t LastError() const = 0;
 };
 
 class FileSystem {
@@ -31,6 +34,9 @@ public:
     virtual bool Delete(const std::wstring& path) = 0;
     // A rename that replaces an existing file and never copies.
     virtual bool MoveReplacing(const std::wstring& from, const std::wstring& to) = 0;
+    // The platform's error code of the last call here that failed; 0 when
+    // none failed.
+    virtual std::uint32_t LastError() const = 0;
 };
 
 }  // namespace cveltrix

@@ -36,6 +36,9 @@ public:
     // Fills at most buffer.size() bytes; `read` is 0 at the end of the body
     // (at once for a HEAD) and when the call fails.
     virtual bool Read(std::span<std::byte> buffer, std::uint32_t& read) = 0;
+    // The platform's error code of this request's last failed call; 0 when
+    // none failed.
+    virtual std::uint32_t LastError() const = 0;
 };
 
 // An internet session: either the system's own connection settings or a
@@ -51,6 +54,9 @@ public:
     // Sends a HEAD for `url` bypassing every cache: the GET's status and
     // headers without its body. Nothing when it cannot be sent or answered.
     virtual std::unique_ptr<HttpRequest> OpenHead(const std::wstring& url) = 0;
+    // The platform's error code of the last request that could not be
+    // opened; 0 when none failed.
+    virtual std::uint32_t LastError() const = 0;
 };
 
 // The user's login at the proxy; an empty user name means none. Refers to
@@ -69,6 +75,9 @@ public:
     // answer the proxy's challenge with `login` by itself; a 407 that still
     // reaches the caller then means the proxy refused it.
     virtual std::unique_ptr<HttpSession> OpenThroughProxy(const std::wstring& proxyText, const ProxyLogin& login) = 0;
+    // The platform's error code of the last session that could not be
+    // opened; 0 when none failed.
+    virtual std::uint32_t LastError() const = 0;
 };
 
 // Parses a Content-Length value: decimal digits only, 64-bit, no overflow.

@@ -33,6 +33,10 @@ public:
         const std::lock_guard lock(guard_.mutex_);
         return file_ && file_->Truncate();
     }
+    std::uint32_t LastError() const override {
+        const std::lock_guard lock(guard_.mutex_);
+        return file_ ? file_->LastError() : 0;
+    }
 
 private:
     RunGuard& guard_;
@@ -100,6 +104,10 @@ void RunGuard::ResetIdleControls() {
 }
 
 void RunGuard::YieldTime() { window_.YieldTime(); }
+
+void RunGuard::NoteFailure(CatalogueId id, const std::wstring& reason) {
+    if (const WindowCall call(*this, true); call) window_.NoteFailure(id, reason);
+}
 
 std::optional<std::wstring> RunGuard::ChooseSaveFolder() {
     const WindowCall call(*this, true);

@@ -45,12 +45,14 @@ public:
     void ResetIdleControls() override;
     void YieldTime() override;
     std::optional<std::wstring> ChooseSaveFolder() override;
+    void NoteFailure(CatalogueId id, const std::wstring& reason) override;
 
     // FileSystem, for the worker: its files stop taking writes on Cancel and
     // close when the run is given up.
     std::unique_ptr<File> OpenAlways(const std::wstring& path) override;
     bool Delete(const std::wstring& path) override;
     bool MoveReplacing(const std::wstring& from, const std::wstring& to) override;
+    std::uint32_t LastError() const override { return files_.LastError(); }
 
 private:
     class GuardedFile;
@@ -64,7 +66,7 @@ private:
     std::atomic<bool> givenUp_{false};
     // Guards the open files, every write to them, and the choice between
     // ending and being given up.
-    std::mutex mutex_;
+    mutable std::mutex mutex_;
     bool ended_ = false;
     int callsUnderWay_ = 0;
     std::set<GuardedFile*> open_;

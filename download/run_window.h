@@ -27,6 +27,9 @@ public:
     virtual void YieldTime() = 0;
     // The folder picker at the desktop; nothing when the user cancels.
     virtual std::optional<std::wstring> ChooseSaveFolder() = 0;
+    // Why the failure message `id` that follows is shown, in one line for
+    // whoever diagnoses it (the user sees the message only).
+    virtual void NoteFailure(CatalogueId id, const std::wstring& reason) = 0;
 };
 
 inline constexpr int kAnswerYes = 6;

@@ -3,13 +3,19 @@
 namespace cveltrix {
 namespace {
 
+void RefuseStart(RunWindow& window, const std::wstring& why) {
+    window.NoteFailure(msg::CreateFailed, why);
+    window.ShowMessage(msg::CreateFailed, BoxKind::Ok);
+}
+
 // A start-over must never silently resume: when the file cannot be deleted
 // it is emptied instead, and when that fails too the start is refused.
 bool DiscardTempFile(RunWindow& window, FileSystem& files, const std::wstring& tempPath) {
     if (files.Delete(tempPath)) return true;
     const auto file = files.OpenAlways(tempPath);
     if (file && file->Truncate()) return true;
-    window.ShowMessage(msg::CreateFailed, BoxKind::Ok);
+    RefuseStart(window, L"emptying " + tempPath + L": error " +
+                            std::to_wstring(file ? file->LastError() : files.LastError()));
     return false;
 }
 
@@ -17,9 +23,15 @@ bool DiscardTempFile(RunWindow& window, FileSystem& files, const std::wstring& t
 
 bool PrepareStart(RunWindow& window, FileSystem& files, const std::wstring& tempPath) {
     std::optional<std::uint64_t> size;
-    if (const auto file = files.OpenAlways(tempPath)) size = file->Size();
+    std::uint32_t error = 0;
+    if (const auto file = files.OpenAlways(tempPath)) {
+        size = file->Size();
+        error = file->LastError();
+    } else {
+        error = files.LastError();
+    }
     if (!size) {
-        window.ShowMessage(msg::CreateFailed, BoxKind::Ok);
+        RefuseStart(window, L"temp file " + tempPath + L": error " + std::to_wstring(error));
         return false;
     }
     if (*size == 0) return true;

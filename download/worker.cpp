@@ -18,6 +18,16 @@ constexpr std::uint32_t kStatusProxyAuthRequired = 407;
 
 std::wstring RangeHeader(std::uint64_t from) { return L"Range: bytes=" + std::to_wstring(from) + L"-"; }
 
+std::wstring ErrorText(std::uint32_t code) { return L"error " + std::to_wstring(code); }
+
+// The answer's status, and the error of the request's last failed call.
+std::wstring StatusText(HttpRequest& request) {
+    const auto status = request.StatusCode();
+    const std::uint32_t error = request.LastError();
+    return (status ? L"status " + std::to_wstring(*status) : std::wstring(L"status unreadable")) +
+           (error ? L", " + ErrorText(error) : L"");
+}
+
 bool HasStatus(HttpRequest& request, std::uint32_t code) {
     const auto status = request.StatusCode();
     return status && *status == code;
@@ -56,6 +66,13 @@ std::optional<std::int64_t> LengthOfSuccess(HttpRequest& request) {
     return length > 0 ? std::optional(length) : std::nullopt;
 }
 
+// Keeps `reason` for the caller who asked for one; returns `result`.
+template <class Result>
+Result Noted(std::wstring* why, const std::wstring& reason, Result result) {
+    if (why) *why = reason;
+    return result;
+}
+
 enum class Verb { Head, Get };
 
 // The client is told not to follow redirects, so that a loop or an endless
@@ -77,7 +94,13 @@ struct Answer {
     bool loginRefused = false;
     // The request is the redirect answer that would have left https.
     bool downgradeRefused = false;
+    // "VERB url: what went wrong", for any answer but a plain one.
+    std::wstring why;
 };
+
+std::wstring Asked(Verb verb, const std::wstring& url) { return (verb == Verb::Head ? L"HEAD " : L"GET ") + url + L": "; }
+
+Answer NoAnswer(std::wstring why) { return {nullptr, false, false, std::move(why)}; }
 
 // Every request of a run goes out here, in either way: the proxy's 407
 // answered with the login (when there is one), redirects followed with the
@@ -86,15 +109,27 @@ struct Answer {
 Answer Ask(HttpSession& session, Verb verb, std::wstring url, const std::wstring& headers, const ProxyLogin* login) {
     for (int hop = 0;; ++hop) {
         auto request = verb == Verb::Head ? session.OpenHead(url) : session.OpenUrl(url, headers);
-        if (!request) return {};
+        if (!request) return NoAnswer(Asked(verb, url) + L"no answer, " + ErrorText(session.LastError()));
         if (login) {
             const Challenge challenge = AnswerProxyChallenge(*request, login->userName, login->password);
-            if (challenge == Challenge::NoAnswer) return {};
-            if (CredentialsRefused(*request, challenge)) return {std::move(request), true};
+            if (challenge == Challenge::NoAnswer) {
+                return NoAnswer(Asked(verb, url) + L"no answer with the login, " + ErrorText(request->LastError()));
+            }
+            if (CredentialsRefused(*request, challenge)) {
+                std::wstring why = Asked(verb, url) + L"login refused, " +
+                                   (challenge == Challenge::UserNameRefused ? ErrorText(request->LastError())
+                                                                            : StatusText(*request));
+                return {std::move(request), true, false, std::move(why)};
+            }
         }
         auto next = hop < kMaxRedirects ? RedirectTarget(*request, url) : std::nullopt;
-        if (!next) return {std::move(request)};
-        if (IsDowngrade(url, *next)) return {std::move(request), false, true};
+        if (!next) {
+            std::wstring why = Asked(verb, url) + StatusText(*request);
+            return {std::move(request), false, false, std::move(why)};
+        }
+        if (IsDowngrade(url, *next)) {
+            return {std::move(request), false, true, Asked(verb, url) + L"redirect to " + *next + L" refused"};
+        }
         url = std::move(*next);
     }
 }
@@ -104,6 +139,12 @@ Answer Ask(HttpSession& session, Verb verb, std::wstring url, const std::wstring
 // leave the length out: a GET without a range is asked then, when the probe
 // of the HEAD gives nothing. Any other result (a length, a request that got
 // no answer at all, a refused downgrade) is final.
+// The length of an answer, or why it gives none.
+std::optional<std::int64_t> Measured(HttpRequest& request, const std::wstring& asked, std::wstring* why) {
+    const auto length = LengthOfSuccess(request);
+    return length ? length : Noted(why, asked + L", no usable length", length);
+}
+
 template <class Probe>
 std::int64_t HeadThenGet(Probe probe) {
     if (const auto head = probe(Verb::Head)) return *head;
@@ -112,27 +153,30 @@ std::int64_t HeadThenGet(Probe probe) {
 
 }  // namespace
 
-std::int64_t ProbeDirect(HttpClient& http, const std::wstring& url) {
+std::int64_t ProbeDirect(HttpClient& http, const std::wstring& url, std::wstring* why) {
     const auto session = http.OpenPreconfigured();
-    if (!session) return 0;
+    if (!session) return Noted(why, L"no internet session, " + ErrorText(http.LastError()), 0);
     return HeadThenGet([&](Verb verb) -> std::optional<std::int64_t> {
         const auto answer = Ask(*session, verb, url, L"", nullptr);
-        if (!answer.request || answer.downgradeRefused) return 0;
-        return LengthOfSuccess(*answer.request);
+        if (!answer.request || answer.downgradeRefused) return Noted(why, answer.why, 0);
+        return Measured(*answer.request, answer.why, why);
     });
 }
 
 std::int64_t ProbeThroughProxy(HttpClient& http, const std::wstring& url, const std::wstring& proxyText,
-                               const std::wstring& userName, const std::wstring& password) {
+                               const std::wstring& userName, const std::wstring& password, std::wstring* why) {
     const ProxyLogin login{userName, password};
     const auto session = http.OpenThroughProxy(proxyText, login);
-    if (!session) return kProbeProxyUnreachable;
+    if (!session) {
+        return Noted(why, L"no session through the proxy " + proxyText + L", " + ErrorText(http.LastError()),
+                     kProbeProxyUnreachable);
+    }
     return HeadThenGet([&](Verb verb) -> std::optional<std::int64_t> {
         const auto answer = Ask(*session, verb, url, L"", &login);
-        if (!answer.request) return kProbeProxyUnreachable;
-        if (answer.loginRefused) return kProbeProxyAuthFailed;
-        if (answer.downgradeRefused) return 0;
-        return LengthOfSuccess(*answer.request);
+        if (!answer.request) return Noted(why, answer.why, kProbeProxyUnreachable);
+        if (answer.loginRefused) return Noted(why, answer.why, kProbeProxyAuthFailed);
+        if (answer.downgradeRefused) return Noted(why, answer.why, 0);
+        return Measured(*answer.request, answer.why, why);
     });
 }
 
@@ -154,8 +198,9 @@ private:
         file_ = env_.files.OpenAlways(env_.tempPath);
         const auto size = file_ ? file_->Size() : std::nullopt;
         if (!size || !file_->SeekToEnd()) {
+            const std::uint32_t error = file_ ? file_->LastError() : env_.files.LastError();
             file_.reset();
-            Show(msg::CreateFailed);
+            Fail(msg::CreateFailed, L"temp file " + env_.tempPath + L": " + ErrorText(error));
             return false;
         }
         size_ = *size;
@@ -175,17 +220,20 @@ private:
     }
 
     bool ProbeLength(bool proxied) {
+        std::wstring why;
         const std::int64_t result =
             proxied ? ProbeThroughProxy(env_.http, env_.url, env_.settings.ProxyText(), env_.settings.userName,
-                                        env_.settings.password)
-                    : ProbeDirect(env_.http, env_.url);
+                                        env_.settings.password, &why)
+                    : ProbeDirect(env_.http, env_.url, &why);
         if (result > 0) {
             length_ = static_cast<std::uint64_t>(result);
             return true;
         }
-        env_.window.ReportAndRelease(result == kProbeProxyUnreachable  ? msg::ProxyUnreachable
-                                     : result == kProbeProxyAuthFailed ? msg::ProxyAuthFailed
-                                                                       : msg::ServerUnreachable);
+        const CatalogueId id = result == kProbeProxyUnreachable  ? msg::ProxyUnreachable
+                               : result == kProbeProxyAuthFailed ? msg::ProxyAuthFailed
+                                                                 : msg::ServerUnreachable;
+        env_.window.NoteFailure(id, why);
+        env_.window.ReportAndRelease(id);
         return false;
     }
 
@@ -197,7 +245,7 @@ private:
 
     bool TruncateTempFile() {
         if (!file_->Truncate()) {
-            Show(msg::WriteFailed);
+            Fail(msg::WriteFailed, L"emptying the temp file: " + ErrorText(file_->LastError()));
             return false;
         }
         size_ = 0;
@@ -208,15 +256,17 @@ private:
         const ProxyLogin login{env_.settings.userName, env_.settings.password};
         session_ = proxied ? env_.http.OpenThroughProxy(env_.settings.ProxyText(), login)
                            : env_.http.OpenPreconfigured();
-        Answer answer;
+        Answer answer = NoAnswer(L"no internet session, " + ErrorText(env_.http.LastError()));
         if (session_) answer = Ask(*session_, Verb::Get, env_.url, RangeHeader(size_), proxied ? &login : nullptr);
         request_ = std::move(answer.request);
+        transferWhy_ = std::move(answer.why);
         if (proxied && !request_) {
+            env_.window.NoteFailure(msg::ProxyUnreachable, transferWhy_);
             env_.window.ReportAndRelease(msg::ProxyUnreachable);
             return false;
         }
         if (answer.loginRefused) {
-            Show(msg::ProxyAuthFailed);
+            Fail(msg::ProxyAuthFailed, transferWhy_);
             return false;
         }
         // A failed direct open is reported after the already-complete check.
@@ -227,15 +277,19 @@ private:
     // page, never a range that starts elsewhere.
     bool AcceptTransferStatus() {
         const auto status = request_ ? request_->StatusCode() : std::nullopt;
+        std::wstring mismatch;
         if (status == kStatusPartial) {
             const auto text = request_->ContentRangeText();
             const auto start = text ? ParseContentRangeStart(*text) : std::nullopt;
             if (start == size_) return true;
+            mismatch = L", Content-Range " + text.value_or(L"unreadable (" + ErrorText(request_->LastError()) + L")") +
+                       L" does not continue " + std::to_wstring(size_) + L" bytes";
         } else if (status == kStatusOk) {
             // A server that ignores the range sends the whole file again.
             return size_ == 0 || TruncateTempFile();
         }
-        Show(msg::ServerUnreachable);
+        Fail(msg::ServerUnreachable,
+             (request_ ? Asked(Verb::Get, env_.url) + StatusText(*request_) : transferWhy_) + mismatch);
         return false;
     }
 
@@ -252,14 +306,14 @@ private:
             readOk = request_->Read(std::span(buffer.data(), wanted), read);
             if (!readOk) read = 0;
             if (read == 0) {
-                if (size_ < length_) Show(msg::Disconnected);
+                if (size_ < length_) Fail(msg::Disconnected, BodyEndedWhy(readOk));
                 return;
             }
             const std::uint64_t written = file_->Write(std::span<const std::byte>(buffer.data(), read));
             size_ += written;
             if (follower_) follower_->Grown(size_);
             if (written < read) {
-                Show(msg::WriteFailed);
+                Fail(msg::WriteFailed, L"writing the temp file: " + ErrorText(file_->LastError()));
                 return;
             }
             env_.window.YieldTime();
@@ -267,14 +321,21 @@ private:
         }
     }
 
+    std::wstring BodyEndedWhy(bool readOk) {
+        const std::uint32_t error = request_->LastError();
+        return (readOk && error == 0 ? std::wstring(L"the connection ended") : L"reading failed, " + ErrorText(error)) +
+               L" after " + std::to_wstring(size_) + L" of " + std::to_wstring(length_) + L" bytes";
+    }
+
     void Finish() {
         request_.reset();
         session_.reset();
-        const auto finalSize = file_ ? file_->Size() : std::nullopt;
+        // An unreadable size counts as no file: nothing can be checked or offered.
+        const std::uint64_t finalSize = file_ ? file_->Size().value_or(0) : 0;
         file_.reset();
         env_.settings.WipeCredentials();
         const bool complete = length_ > 0 && finalSize == length_;
-        if (complete && Verified(*finalSize)) SaveFile();
+        if (complete && Verified(finalSize)) SaveFile();
         follower_.reset();
         env_.window.ResetIdleControls();
     }
@@ -290,7 +351,7 @@ private:
         if (digest) {
             if (const auto file = env_.files.OpenAlways(env_.tempPath)) file->Truncate();
         }
-        Show(msg::Damaged);
+        Fail(msg::Damaged, digest ? L"the file's SHA-256 is not the pinned one" : L"the file could not be read back");
         return false;
     }
 
@@ -303,16 +364,22 @@ private:
         Show(msg::DownloadComplete);
         const auto folder = env_.window.ChooseSaveFolder();
         if (!folder) {
-            Show(msg::NoFolderChosen);
+            Fail(msg::NoFolderChosen, L"no folder was chosen");
             return;
         }
         env_.chosenFolder = *folder;
-        if (!env_.files.MoveReplacing(env_.tempPath, BuildDestinationPath(env_.chosenFolder, env_.url))) {
-            Show(msg::SaveFailed);
+        const std::wstring destination = BuildDestinationPath(env_.chosenFolder, env_.url);
+        if (!env_.files.MoveReplacing(env_.tempPath, destination)) {
+            Fail(msg::SaveFailed, L"moving to " + destination + L": " + ErrorText(env_.files.LastError()));
         }
     }
 
     void Show(CatalogueId id) { env_.window.ShowMessage(id, BoxKindOf(id)); }
+    // A failure message, with its reason noted first.
+    void Fail(CatalogueId id, const std::wstring& why) {
+        env_.window.NoteFailure(id, why);
+        Show(id);
+    }
     bool Cancelled() const { return env_.cancelRequested.load(); }
 
     WorkerEnvironment& env_;
@@ -320,6 +387,7 @@ private:
     std::unique_ptr<HttpSession> session_;
     std::unique_ptr<HttpRequest> request_;
     std::unique_ptr<GrowingFileHasher> follower_;
+    std::wstring transferWhy_;  // what the transfer request got, when it failed
     std::uint64_t size_ = 0;    // bytes in the temp file
     std::uint64_t length_ = 0;  // the whole file, from the probe
 };

@@ -22,14 +22,16 @@ inline constexpr std::int64_t kProbeProxyAuthFailed = -2;
 
 // Length of the file through the system's connection settings; 0 when the
 // URL cannot be opened, the answer is not a success or has no usable length.
-std::int64_t ProbeDirect(HttpClient& http, const std::wstring& url);
+// `why`, when given, receives the reason of a failure.
+std::int64_t ProbeDirect(HttpClient& http, const std::wstring& url, std::wstring* why = nullptr);
 
 // Length through the named proxy, answering a 407 with the credentials;
 // -1 when the URL cannot be opened through the proxy, -2 when the proxy
 // refuses the credentials (407 or 401 after they were sent, or a user name
 // the client will not take).
 std::int64_t ProbeThroughProxy(HttpClient& http, const std::wstring& url, const std::wstring& proxyText,
-                               const std::wstring& userName, const std::wstring& password);
+                               const std::wstring& userName, const std::wstring& password,
+                               std::wstring* why = nullptr);
 
 // Everything a run works with. `settings` is the run's own copy of the proxy
 // settings; `chosenFolder` is the process-wide last folder picked. With a

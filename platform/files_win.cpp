@@ -14,30 +14,38 @@ public:
 
     std::optional<std::uint64_t> Size() override {
         LARGE_INTEGER size{};
-        if (!::GetFileSizeEx(handle_.get(), &size)) return std::nullopt;
+        if (!::GetFileSizeEx(handle_.get(), &size)) return error_.Failed(std::nullopt);
         return static_cast<std::uint64_t>(size.QuadPart);
     }
 
-    bool SeekToEnd() override { return ::SetFilePointerEx(handle_.get(), LARGE_INTEGER{}, nullptr, FILE_END); }
+    bool SeekToEnd() override {
+        return ::SetFilePointerEx(handle_.get(), LARGE_INTEGER{}, nullptr, FILE_END) || error_.Failed(false);
+    }
 
     std::uint64_t Write(std::span<const std::byte> data) override {
         std::uint64_t total = 0;
         while (total < data.size()) {
             const DWORD part = static_cast<DWORD>(std::min<std::uint64_t>(data.size() - total, 1u << 30));
             DWORD written = 0;
-            if (!::WriteFile(handle_.get(), data.data() + total, part, &written, nullptr) || written == 0) break;
+            if (!::WriteFile(handle_.get(), data.data() + total, part, &written, nullptr) || written == 0) {
+                return error_.Failed(total);
+            }
             total += written;
         }
         return total;
     }
 
     bool Truncate() override {
-        return ::SetFilePointerEx(handle_.get(), LARGE_INTEGER{}, nullptr, FILE_BEGIN) &&
-               ::SetEndOfFile(handle_.get());
+        return (::SetFilePointerEx(handle_.get(), LARGE_INTEGER{}, nullptr, FILE_BEGIN) &&
+                ::SetEndOfFile(handle_.get())) ||
+               error_.Failed(false);
     }
+
+    std::uint32_t LastError() const override { return error_.Code(); }
 
 private:
     UniqueHandle handle_;
+    KeptError error_;
 };
 
 }  // namespace
@@ -45,16 +53,19 @@ private:
 std::unique_ptr<File> WinFileSystem::OpenAlways(const std::wstring& path) {
     UniqueHandle handle(::CreateFileW(ExtendedLengthPath(path).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
                                       nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (handle.get() == INVALID_HANDLE_VALUE) return nullptr;
+    if (handle.get() == INVALID_HANDLE_VALUE) return error_.Failed(nullptr);
     return std::make_unique<WinFile>(std::move(handle));
 }
 
-bool WinFileSystem::Delete(const std::wstring& path) { return ::DeleteFileW(ExtendedLengthPath(path).c_str()); }
+bool WinFileSystem::Delete(const std::wstring& path) {
+    return ::DeleteFileW(ExtendedLengthPath(path).c_str()) || error_.Failed(false);
+}
 
 bool WinFileSystem::MoveReplacing(const std::wstring& from, const std::wstring& to) {
     // No MOVEFILE_COPY_ALLOWED: a folder on another volume fails instead of
     // silently copying.
-    return ::MoveFileExW(ExtendedLengthPath(from).c_str(), ExtendedLengthPath(to).c_str(), MOVEFILE_REPLACE_EXISTING);
+    return ::MoveFileExW(ExtendedLengthPath(from).c_str(), ExtendedLengthPath(to).c_str(), MOVEFILE_REPLACE_EXISTING) ||
+           error_.Failed(false);
 }
 
 }  // namespace cveltrix::win

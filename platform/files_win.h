@@ -2,6 +2,7 @@
 #pragma once
 
 #include "download/file.h"
+#include "platform/last_error_win.h"
 
 namespace cveltrix::win {
 
@@ -10,6 +11,10 @@ public:
     std::unique_ptr<File> OpenAlways(const std::wstring& path) override;
     bool Delete(const std::wstring& path) override;
     bool MoveReplacing(const std::wstring& from, const std::wstring& to) override;
+    std::uint32_t LastError() const override { return error_.Code(); }
+
+private:
+    KeptError error_;
 };
 
 }  // namespace cveltrix::win

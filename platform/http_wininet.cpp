@@ -1,5 +1,6 @@
 #include "platform/http_wininet.h"
 
+#include "platform/last_error_win.h"
 #include "platform/unique_handle_win.h"
 
 namespace cveltrix::win {
@@ -27,13 +28,15 @@ public:
     // proxy's refusal of that very login: sending it again would change
     // nothing (and under Wine goes to the proxy as a bare GET), so the 407
     // stands as the answer.
-    bool Resend() override { return loginOffered_ || ::HttpSendRequestW(handle_.get(), nullptr, 0, nullptr, 0); }
+    bool Resend() override {
+        return loginOffered_ || ::HttpSendRequestW(handle_.get(), nullptr, 0, nullptr, 0) || error_.Failed(false);
+    }
 
     std::optional<std::uint32_t> StatusCode() override {
         DWORD code = 0;
         DWORD size = sizeof(code);
         if (!::HttpQueryInfoW(handle_.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &code, &size, nullptr)) {
-            return std::nullopt;
+            return error_.Failed(std::nullopt);
         }
         return code;
     }
@@ -44,16 +47,16 @@ public:
     std::optional<std::wstring> LocationText() override { return HeaderText(HTTP_QUERY_LOCATION); }
 
     bool SetProxyUserName(const std::wstring& userName) override {
-        return SetTextOption(handle_.get(), INTERNET_OPTION_PROXY_USERNAME, userName);
+        return SetTextOption(handle_.get(), INTERNET_OPTION_PROXY_USERNAME, userName) || error_.Failed(false);
     }
     bool SetProxyPassword(const std::wstring& password) override {
-        return SetTextOption(handle_.get(), INTERNET_OPTION_PROXY_PASSWORD, password);
+        return SetTextOption(handle_.get(), INTERNET_OPTION_PROXY_PASSWORD, password) || error_.Failed(false);
     }
 
     std::uint32_t QueryAvailable() override {
         if (bodyless_) return 0;
         DWORD available = 0;
-        return ::InternetQueryDataAvailable(handle_.get(), &available, 0, 0) ? available : 0;
+        return ::InternetQueryDataAvailable(handle_.get(), &available, 0, 0) ? available : error_.Failed(DWORD{0});
     }
 
     bool Read(std::span<std::byte> buffer, std::uint32_t& read) override {
@@ -64,8 +67,10 @@ public:
         DWORD count = 0;
         const bool ok = ::InternetReadFile(handle_.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &count);
         read = ok ? count : 0;
-        return ok;
+        return ok || error_.Failed(false);
     }
+
+    std::uint32_t LastError() const override { return error_.Code(); }
 
 private:
     std::optional<std::wstring> HeaderText(DWORD query) {
@@ -76,7 +81,9 @@ private:
                 text.resize(bytes / sizeof(wchar_t));
                 return text;
             }
-            if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER) return std::nullopt;
+            // A header the answer lacks is no failure of the call.
+            if (::GetLastError() == ERROR_HTTP_HEADER_NOT_FOUND) return std::nullopt;
+            if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER) return error_.Failed(std::nullopt);
             text.resize(bytes / sizeof(wchar_t) + 1);
         }
     }
@@ -86,6 +93,7 @@ private:
     UniqueInternet handle_;
     bool bodyless_;
     bool loginOffered_;
+    KeptError error_;
 };
 
 // Where a URL points, in the pieces InternetConnectW and HttpOpenRequestW take.
@@ -129,6 +137,8 @@ public:
 
     std::unique_ptr<HttpRequest> OpenHead(const std::wstring& url) override { return Send(true, url, L""); }
 
+    std::uint32_t LastError() const override { return error_.Code(); }
+
 private:
     // Every request is put together by hand (InternetOpenUrlW can only GET
     // and takes no options before it sends): the time limits go on the
@@ -136,7 +146,7 @@ private:
     // to the caller instead of being followed without end.
     std::unique_ptr<HttpRequest> Send(bool head, const std::wstring& url, const std::wstring& headers) {
         const auto target = CrackUrl(url);
-        if (!target) return nullptr;
+        if (!target) return error_.Failed(nullptr);
         const bool tunnelLogin = target->secure && login_ && !login_->userName.empty();
         // Wine keeps the body of the proxy's challenge to the tunnel of a
         // HEAD for the answer that follows (a HEAD has no body to drain), or
@@ -144,17 +154,19 @@ private:
         const wchar_t* verb = head && !tunnelLogin ? L"HEAD" : L"GET";
         UniqueInternet connection(::InternetConnectW(handle_.get(), target->host.c_str(), target->port, nullptr,
                                                      nullptr, INTERNET_SERVICE_HTTP, 0, 0));
-        if (!connection) return nullptr;
+        if (!connection) return error_.Failed(nullptr);
         // Without accept types servers may take the client for one that wants text only.
         LPCWSTR acceptTypes[] = {L"*/*", nullptr};
         const DWORD flags =
             kRequestFlags | INTERNET_FLAG_NO_AUTO_REDIRECT | (target->secure ? INTERNET_FLAG_SECURE : 0);
         UniqueInternet request(::HttpOpenRequestW(connection.get(), verb, target->object.c_str(), nullptr, nullptr,
                                                   acceptTypes, flags, 0));
-        if (!request || !LimitSilence(request.get()) || (tunnelLogin && !OfferLogin(request.get()))) return nullptr;
+        if (!request || !LimitSilence(request.get()) || (tunnelLogin && !OfferLogin(request.get()))) {
+            return error_.Failed(nullptr);
+        }
         if (!::HttpSendRequestW(request.get(), headers.empty() ? nullptr : headers.c_str(),
                                 static_cast<DWORD>(headers.size()), nullptr, 0)) {
-            return nullptr;
+            return error_.Failed(nullptr);
         }
         return std::make_unique<WinInetRequest>(std::move(request), std::move(connection), head, tunnelLogin);
     }
@@ -183,23 +195,24 @@ private:
     UniqueInternet handle_;
     DWORD silenceMs_;
     std::optional<ProxyLogin> login_;
+    KeptError error_;
 };
-
-std::unique_ptr<HttpSession> OpenSession(DWORD accessType, const wchar_t* proxy, DWORD silenceMs,
-                                         std::optional<ProxyLogin> login) {
-    UniqueInternet handle(::InternetOpenW(nullptr, accessType, proxy, nullptr, 0));
-    if (!handle) return nullptr;
-    return std::make_unique<WinInetSession>(std::move(handle), silenceMs, login);
-}
 
 }  // namespace
 
 std::unique_ptr<HttpSession> WinInetClient::OpenPreconfigured() {
-    return OpenSession(INTERNET_OPEN_TYPE_PRECONFIG, nullptr, silenceMs_, std::nullopt);
+    return OpenSession(INTERNET_OPEN_TYPE_PRECONFIG, nullptr, std::nullopt);
 }
 
 std::unique_ptr<HttpSession> WinInetClient::OpenThroughProxy(const std::wstring& proxyText, const ProxyLogin& login) {
-    return OpenSession(INTERNET_OPEN_TYPE_PROXY, proxyText.c_str(), silenceMs_, login);
+    return OpenSession(INTERNET_OPEN_TYPE_PROXY, proxyText.c_str(), login);
+}
+
+std::unique_ptr<HttpSession> WinInetClient::OpenSession(unsigned long accessType, const wchar_t* proxy,
+                                                        std::optional<ProxyLogin> login) {
+    UniqueInternet handle(::InternetOpenW(nullptr, accessType, proxy, nullptr, 0));
+    if (!handle) return error_.Failed(nullptr);
+    return std::make_unique<WinInetSession>(std::move(handle), silenceMs_, login);
 }
 
 }  // namespace cveltrix::win

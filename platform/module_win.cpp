@@ -23,4 +23,6 @@ std::wstring ExecutablePath() {
 
 std::wstring ApplicationName() { return SplitPath(ExecutablePath()).name; }
 
+void WriteDebugLine(const std::wstring& line) { ::OutputDebugStringW((ApplicationName() + L": " + line + L"\n").c_str()); }
+
 }  // namespace cveltrix::win

@@ -159,10 +159,15 @@ class Failures(DownloadCase):
         app.wait_idle()
         return box["message"], box["icon"]
 
-    def test_nothing_listening(self):
-        with App() as app:
+    def test_nothing_listening_says_why_to_a_debugger(self):
+        with App(wine_debug="warn+seh") as app:  # where Wine 8 logs OutputDebugString
             self.assertEqual(self.run_to_message(app), (message("ServerUnreachable"), "warning"))
             self.assertEqual(os.path.getsize(app.temp_path), 0)
+        # WinINet's "cannot connect" (12029) names the reason the message does not.
+        with open(app.wine_log, encoding="utf-8", errors="replace") as f:
+            lines = [line for line in f if "OutputDebugString" in line and "Cveltrix: message 10: HEAD http://" in line]
+        self.assertEqual(len(lines), 1, lines)
+        self.assertIn("no answer, error 12029", lines[0])
 
     def test_an_error_page_is_never_taken_for_the_file(self):
         with server(mode="not-found"), App() as app:

@@ -29,7 +29,7 @@ public:
     }
 
     bool Resend() override {
-        if (Trips(faults_, Verb("resend"))) return false;
+        if (Trips(faults_, Verb("resend"))) return Failed(false);
         ++record_->resends;
         if (StatusCode() != 407u || !newCredentials_) ++record_->pointlessResends;
         newCredentials_ = false;
@@ -37,7 +37,7 @@ public:
             credentialsTried_ = true;
             admitted_ = *userName_ == script_.proxyAuth->userName && password_ == script_.proxyAuth->password;
         }
-        return !script_.resendUnanswered;
+        return script_.resendUnanswered ? Failed(false) : true;
     }
 
     std::optional<std::uint32_t> StatusCode() override {
@@ -55,24 +55,25 @@ public:
         return Admitted() ? script_.contentRange : std::nullopt;
     }
     std::optional<std::wstring> LocationText() override { return Admitted() ? script_.location : std::nullopt; }
+    std::uint32_t LastError() const override { return errors_.Code(); }
 
     bool SetProxyUserName(const std::wstring& userName) override {
         record_->userNamesSet.push_back(userName);
-        if (script_.failSetUserName || Trips(faults_, "user name")) return false;
+        if (script_.failSetUserName || Trips(faults_, "user name")) return Failed(false);
         userName_ = userName;
         newCredentials_ = true;
         return true;
     }
     bool SetProxyPassword(const std::wstring& password) override {
         record_->passwordsSet.push_back(password);
-        if (script_.failSetPassword || Trips(faults_, "password")) return false;
+        if (script_.failSetPassword || Trips(faults_, "password")) return Failed(false);
         password_ = password;
         newCredentials_ = true;
         return true;
     }
 
     std::uint32_t QueryAvailable() override {
-        if (Trips(faults_, "query")) return 0;
+        if (Trips(faults_, "query")) return Failed(0u);
         const std::uint64_t left = BodyEnd() - record_->delivered;
         return static_cast<std::uint32_t>(std::min<std::uint64_t>(left, script_.available));
     }
@@ -80,8 +81,8 @@ public:
     bool Read(std::span<std::byte> buffer, std::uint32_t& read) override {
         record_->readSizes.push_back(buffer.size());
         read = 0;
-        if (Trips(faults_, "read")) return false;
-        if (script_.failReadAfter && record_->delivered >= *script_.failReadAfter) return false;
+        if (Trips(faults_, "read")) return Failed(false);
+        if (script_.failReadAfter && record_->delivered >= *script_.failReadAfter) return Failed(false);
         const std::uint64_t end = std::min(BodyEnd(), script_.failReadAfter.value_or(BodyEnd()));
         const std::uint64_t count = std::min<std::uint64_t>(buffer.size(), end - record_->delivered);
         const auto bytes = Pattern(BodyOffset() + record_->delivered, count);
@@ -95,8 +96,12 @@ private:
     std::string Verb(const std::string& call) const { return call + (head_ ? " HEAD" : " GET"); }
     // A header query that failed keeps failing on this request.
     bool QueryFails(const std::string& what) {
-        queryFailed_ = queryFailed_ || Trips(faults_, Verb(what));
+        if (!queryFailed_ && Trips(faults_, Verb(what))) queryFailed_ = Failed(true);
         return queryFailed_;
+    }
+    template <class Result>
+    Result Failed(Result result) {
+        return errors_.Failed(result);
     }
     bool Admitted() const { return !script_.proxyAuth || admitted_; }
     std::uint64_t BodyOffset() const { return Admitted() ? script_.bodyOffset : 0; }
@@ -120,6 +125,7 @@ private:
     bool admitted_ = false;
     FaultPlan* faults_;
     bool queryFailed_ = false;
+    ErrorRecord errors_;
 };
 
 class FakeFile : public File {
@@ -134,18 +140,19 @@ public:
 
     std::optional<std::uint64_t> Size() override {
         log_.push_back("size");
-        if (files_.failSize || Trips(files_.faults, "size")) return std::nullopt;
+        if (files_.failSize || Trips(files_.faults, "size")) return Failed(std::optional<std::uint64_t>());
         return data_.Size();
     }
     bool SeekToEnd() override {
-        if (Trips(files_.faults, "seek")) return false;
+        if (Trips(files_.faults, "seek")) return Failed(false);
         position_ = data_.Size();
         return true;
     }
     std::uint64_t Write(std::span<const std::byte> data) override {
         log_.push_back("write");
-        if (Trips(files_.faults, "write")) return 0;
+        if (Trips(files_.faults, "write")) return Failed(std::uint64_t{0});
         const std::uint64_t count = std::min<std::uint64_t>(data.size(), files_.Room());
+        if (count < data.size()) Failed(count);
         if (position_ < data_.untracked) {
             ++data_.misplacedWrites;
         } else {
@@ -158,18 +165,26 @@ public:
     }
     bool Truncate() override {
         log_.push_back("truncate");
-        if (files_.failTruncate || Trips(files_.faults, "truncate")) return false;
+        if (files_.failTruncate || Trips(files_.faults, "truncate")) return Failed(false);
         data_.untracked = 0;
         data_.bytes.clear();
         position_ = 0;
         return true;
     }
 
+    std::uint32_t LastError() const override { return errors_.Code(); }
+
 private:
+    template <class Result>
+    Result Failed(Result result) {
+        return errors_.Failed(result);
+    }
+
     FakeFileSystem& files_;
     FakeFileData& data_;
     EventLog& log_;
     std::uint64_t position_ = 0;
+    ErrorRecord errors_;
 };
 
 }  // namespace
@@ -261,6 +276,8 @@ public:
         return Request(L"HEAD", url, L"");
     }
 
+    std::uint32_t LastError() const override { return errors_.Code(); }
+
 private:
     std::unique_ptr<HttpRequest> Request(const std::wstring& verb, const std::wstring& url,
                                          const std::wstring& extraHeaders) {
@@ -270,11 +287,11 @@ private:
         opened.headers = extraHeaders;
         client_.opened_.push_back(std::move(opened));
         if ((client_.scripts_.empty() && !client_.answerer) || Trips(client_.faults, "open " + Narrow(verb))) {
-            return nullptr;
+            return errors_.Failed(nullptr);
         }
         RequestScript script = client_.answerer ? client_.answerer(client_.opened_.back()) : client_.scripts_.front();
         if (!client_.answerer) client_.scripts_.pop_front();
-        if (script.unreachable) return nullptr;
+        if (script.unreachable) return errors_.Failed(nullptr);
         auto record = std::make_shared<RequestRecord>();
         client_.requests_.push_back(record);
         return std::make_unique<FakeRequest>(std::move(script), verb == L"HEAD", record, client_.log_,
@@ -284,11 +301,12 @@ private:
     FakeHttpClient& client_;
     OpenedUrl way_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    ErrorRecord errors_;
 };
 
 std::unique_ptr<HttpSession> FakeHttpClient::Open(OpenedUrl way) {
     log_.push_back(way.throughProxy ? "open proxy session" : "open session");
-    if (failSessions || Trips(faults, "session")) return nullptr;
+    if (failSessions || Trips(faults, "session")) return errors_.Failed(nullptr);
     return std::make_unique<FakeSession>(*this, std::move(way));
 }
 
@@ -337,7 +355,7 @@ std::uint64_t FakeFileSystem::Room() const {
 
 std::unique_ptr<File> FakeFileSystem::OpenAlways(const std::wstring& path) {
     log_.push_back("open file");
-    if (failOpen || Trips(faults, "open file")) return nullptr;
+    if (failOpen || Trips(faults, "open file")) return errors_.Failed(nullptr);
     return std::make_unique<FakeFile>(*this, files[path], log_);
 }
 
@@ -346,7 +364,9 @@ bool FakeFileSystem::Delete(const std::wstring& path) {
     log_.push_back("delete");
     deletes.push_back(path);
     const auto found = files.find(path);
-    if (failDelete || Trips(faults, "delete") || found == files.end() || found->second.openHandles > 0) return false;
+    if (failDelete || Trips(faults, "delete") || found == files.end() || found->second.openHandles > 0) {
+        return errors_.Failed(false);
+    }
     files.erase(found);
     return true;
 }
@@ -355,8 +375,12 @@ bool FakeFileSystem::MoveReplacing(const std::wstring& from, const std::wstring&
     log_.push_back("move");
     moves.push_back({from, to});
     const auto source = files.find(from);
-    if (failMove || Trips(faults, "move") || source == files.end() || source->second.openHandles > 0) return false;
-    if (const auto target = files.find(to); target != files.end() && target->second.openHandles > 0) return false;
+    if (failMove || Trips(faults, "move") || source == files.end() || source->second.openHandles > 0) {
+        return errors_.Failed(false);
+    }
+    if (const auto target = files.find(to); target != files.end() && target->second.openHandles > 0) {
+        return errors_.Failed(false);
+    }
     FakeFileData moved = std::move(source->second);
     files.erase(source);
     files[to] = std::move(moved);
@@ -404,6 +428,11 @@ void FakeRunWindow::CancelAfterChunks(int chunks) {
 void FakeRunWindow::ResetIdleControls() {
     ++resets_;
     log_.push_back("reset");
+}
+
+void FakeRunWindow::NoteFailure(CatalogueId id, const std::wstring& reason) {
+    failures_.push_back({id, reason});
+    log_.push_back("note " + std::to_string(id));
 }
 
 std::optional<std::wstring> FakeRunWindow::ChooseSaveFolder() {

@@ -61,6 +61,24 @@ struct FaultPlan {
 
 inline bool Trips(FaultPlan* plan, const std::string& label) { return plan && plan->Trips(label); }
 
+// The error code every failing fake reports.
+inline constexpr std::uint32_t kFakeError = 4242;
+
+// Keeps the error code of the owner's last failed call.
+class ErrorRecord {
+public:
+    std::uint32_t Code() const { return code_; }
+    // Notes a failure; returns `result` for the failing call to return.
+    template <class Result>
+    Result Failed(Result result) {
+        code_ = kFakeError;
+        return result;
+    }
+
+private:
+    std::uint32_t code_ = 0;
+};
+
 // ---------------------------------------------------------------- HTTP
 
 // A proxy that wants a user name and password before it forwards anything.
@@ -154,6 +172,7 @@ public:
 
     std::unique_ptr<HttpSession> OpenPreconfigured() override;
     std::unique_ptr<HttpSession> OpenThroughProxy(const std::wstring& proxyText, const ProxyLogin& login) override;
+    std::uint32_t LastError() const override { return errors_.Code(); }
 
     const std::vector<OpenedUrl>& Opened() const { return opened_; }
     // Each request as "VERB" or "VERB extra-headers", in order.
@@ -177,6 +196,7 @@ private:
     std::shared_ptr<int> liveRequests_ = std::make_shared<int>(0);
     std::shared_ptr<int> liveSessions_ = std::make_shared<int>(0);
     std::shared_ptr<int> orphaned_ = std::make_shared<int>(0);
+    ErrorRecord errors_;
 };
 
 // ---------------------------------------------------------------- files
@@ -229,9 +249,11 @@ public:
     std::unique_ptr<File> OpenAlways(const std::wstring& path) override;
     bool Delete(const std::wstring& path) override;
     bool MoveReplacing(const std::wstring& from, const std::wstring& to) override;
+    std::uint32_t LastError() const override { return errors_.Code(); }
 
 private:
     EventLog& log_;
+    ErrorRecord errors_;
 };
 
 // A digest of whatever the test says the file holds.
@@ -296,9 +318,17 @@ public:
     void ResetIdleControls() override;
     void YieldTime() override { ++yields_; }
     std::optional<std::wstring> ChooseSaveFolder() override;
+    void NoteFailure(CatalogueId id, const std::wstring& reason) override;
+
+    struct Failure {
+        CatalogueId id;
+        std::wstring reason;
+    };
+    const std::vector<Failure>& Failures() const { return failures_; }
 
 private:
     EventLog& log_;
+    std::vector<Failure> failures_;
     std::map<CatalogueId, std::deque<int>> answers_;
     std::vector<Shown> messages_;
     std::vector<CatalogueId> released_;

@@ -114,6 +114,27 @@ std::vector<CatalogueId> ExpectedMessages(const std::string& failed, const Sweep
     return {};
 }
 
+// Every failure message comes with its reason noted; a failed platform call
+// is named by its error code.
+void ExpectEachFailureNoted(const Rig& rig, const std::vector<CatalogueId>& shown, const std::string& failed) {
+    std::vector<CatalogueId> failures;
+    for (CatalogueId id : shown) {
+        if (id != msg::DownloadComplete) failures.push_back(id);
+    }
+    std::vector<CatalogueId> noted;
+    for (const auto& failure : rig.window.Failures()) {
+        noted.push_back(failure.id);
+        const std::string label = failed.substr(0, failed.find('#'));
+        const bool platformCall = !(label == "picker" || label == "follow" || label == "finish hash" ||
+                                    label.ends_with(" HEAD") || failed.starts_with("size#2"));
+        if (platformCall) {
+            EXPECT_NE(failure.reason.find(L"error " + std::to_wstring(kFakeError)), std::wstring::npos)
+                << testing::PrintToString(failure.reason);
+        }
+    }
+    EXPECT_EQ(noted, failures);
+}
+
 class FaultSweepTest : public testing::TestWithParam<SweepParam> {};
 
 TEST_P(FaultSweepTest, EveryFailureEndsIdleWithAPrefixAndItsMessage) {
@@ -131,6 +152,7 @@ TEST_P(FaultSweepTest, EveryFailureEndsIdleWithAPrefixAndItsMessage) {
         EXPECT_EQ(rig.http.LiveRequests() + rig.http.LiveSessions(), 0);
         const bool saved = expected == std::vector{msg::DownloadComplete};
         EXPECT_EQ(rig.files.Has(kDestination), saved);
+        ExpectEachFailureNoted(rig, expected, failed);
         if (saved) {
             EXPECT_TRUE(rig.files.HoldsPattern(kDestination));
             EXPECT_EQ(rig.files.SizeOf(kDestination), kLength);
