@@ -2,14 +2,14 @@
 description label, the control states, the version box, and the ways out."""
 import unittest
 
-from harness import (CANCEL, EXIT, FILE_NAME, IDNO, IDOK, IDYES, LABEL, PROGRESS, PROGRESS_TEXT, PROXY, START, TITLE, App,
+from harness import (CANCEL, EXIT, FILE_NAME, IDS, IDNO, IDOK, IDYES, LABEL, PROGRESS, PROGRESS_TEXT, PROXY, START, TITLE, App,
                      screenshot, wait_until)
 
 ENGLISH = {START: "Download", CANCEL: "Cancel", EXIT: "Exit", PROXY: "Proxy Server Setting",
            LABEL: "Downloading the " + FILE_NAME}
 JAPANESE = {START: "ダウンロード", CANCEL: "キャンセル", EXIT: "終了", PROXY: "プロキシ設定",
             LABEL: FILE_NAME + "をダウンロードします。"}
-ABOUT = 16
+ABOUT = IDS["IDM_ABOUTBOX"]
 SC_CLOSE = 0xF060
 
 
