@@ -30,7 +30,10 @@ show_apt_progress() {
     while IFS=: read -r kind _ percent _; do
         [[ "$kind" == dlstatus ]] && phase="downloading" || phase="installing"
         local step="$phase $((${percent%.*} / 10 * 10))%"
-        [[ "$step" != "$last" ]] && echo "  $step" && last=$step
+        if [[ "$step" != "$last" ]]; then
+            echo "  $step"
+            last=$step
+        fi
     done
 }
 
@@ -71,5 +74,15 @@ generate_locales() {
     as_root locale-gen >/dev/null
 }
 
+# The https tests name their server "localhost"; a bare Debian root (a
+# container, debootstrap) may have no /etc/hosts to resolve it.
+resolve_localhost() {
+    getent hosts localhost >/dev/null && return 0
+    require_root_or_sudo "make localhost resolve in /etc/hosts"
+    echo "Adding localhost to /etc/hosts"
+    printf '127.0.0.1\tlocalhost\n::1\tlocalhost ip6-localhost ip6-loopback\n' | as_root tee -a /etc/hosts >/dev/null
+}
+
 install_missing_packages
 generate_locales
+resolve_localhost
