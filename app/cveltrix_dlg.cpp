@@ -174,9 +174,7 @@ void CveltrixDlg::DrawDescription(const DRAWITEMSTRUCT& item) {
         ::DrawTextW(dc, whole.c_str(), -1, &rect, kFormat);
     } else {
         for (const std::wstring* part : {&description_.first, &description_.second}) {
-            RECT line = rect;
-            const int height = ::DrawTextW(dc, part->c_str(), -1, &line, kFormat);
-            rect.top += height;
+            rect.top += ::DrawTextW(dc, part->c_str(), -1, &rect, kFormat);
         }
     }
     ::SelectObject(dc, oldFont);
@@ -205,7 +203,7 @@ bool CveltrixDlg::PaintMinimized() {
 void CveltrixDlg::StartDownload() {
     SetBusy();
     if (!PrepareStart(*this, files_, TempPath())) {
-        SetIdleAfterRefusal();
+        EnableIdleButtons();
         return;
     }
     if (!workerThread.load()) LaunchWorker();
@@ -218,7 +216,7 @@ void CveltrixDlg::LaunchWorker() {
     auto start = std::make_unique<WorkerStart>(WorkerStart{this, run_});
     auto thread = win::WorkerThread::CreateSuspended(&CveltrixDlg::RunWorker, start.get());
     if (!thread) {
-        SetIdleAfterRefusal();
+        EnableIdleButtons();
         return;
     }
     start.release();  // the worker owns it now
@@ -286,9 +284,9 @@ void CveltrixDlg::SetBusy() {
     ::SendMessageW(Handle(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(Item(IDC_CANCEL_DOWNLOAD)), TRUE);
 }
 
-void CveltrixDlg::SetIdleAfterRefusal() { EnableIdleButtons(); }
 
-// Start and Proxy on, Cancel off, and the focus back on a usable button.
+// Start and Proxy on, Cancel off, and the focus back on a usable button: the
+// idle state, also after a refused start.
 void CveltrixDlg::EnableIdleButtons() {
     EnableItem(IDC_START, true);
     EnableItem(IDC_PROXY, true);

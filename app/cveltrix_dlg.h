@@ -50,7 +50,6 @@ private:
     void AddVersionMenuItem();
     void SetCaptions();
     void SetBusy();
-    void SetIdleAfterRefusal();
     void EnableIdleButtons();
     void LaunchWorker();
     static unsigned __stdcall RunWorker(void* argument);

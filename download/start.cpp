@@ -14,8 +14,7 @@ bool DiscardTempFile(RunWindow& window, FileSystem& files, const std::wstring& t
     if (files.Delete(tempPath)) return true;
     const auto file = files.OpenAlways(tempPath);
     if (file && file->Truncate()) return true;
-    RefuseStart(window, L"emptying " + tempPath + L": error " +
-                            std::to_wstring(file ? file->LastError() : files.LastError()));
+    RefuseStart(window, L"emptying " + tempPath + L": " + ErrorText(file ? file->LastError() : files.LastError()));
     return false;
 }
 
@@ -31,7 +30,7 @@ bool PrepareStart(RunWindow& window, FileSystem& files, const std::wstring& temp
         error = files.LastError();
     }
     if (!size) {
-        RefuseStart(window, L"temp file " + tempPath + L": error " + std::to_wstring(error));
+        RefuseStart(window, L"temp file " + tempPath + L": " + ErrorText(error));
         return false;
     }
     if (*size == 0) return true;

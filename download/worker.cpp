@@ -8,6 +8,9 @@
 #include "download/progress.h"
 
 namespace cveltrix {
+
+std::wstring ErrorText(std::uint32_t code) { return L"error " + std::to_wstring(code); }
+
 namespace {
 
 constexpr std::uint32_t kChunkSize = 16384;
@@ -17,8 +20,6 @@ constexpr std::uint32_t kStatusUnauthorized = 401;
 constexpr std::uint32_t kStatusProxyAuthRequired = 407;
 
 std::wstring RangeHeader(std::uint64_t from) { return L"Range: bytes=" + std::to_wstring(from) + L"-"; }
-
-std::wstring ErrorText(std::uint32_t code) { return L"error " + std::to_wstring(code); }
 
 // The answer's status, and the error of the request's last failed call.
 std::wstring StatusText(HttpRequest& request) {
@@ -94,7 +95,8 @@ struct Answer {
     bool loginRefused = false;
     // The request is the redirect answer that would have left https.
     bool downgradeRefused = false;
-    // "VERB url: what went wrong", for any answer but a plain one.
+    // "VERB url: " and what went wrong; a plain answer has only the first
+    // part, and whoever finds it wanting adds the status.
     std::wstring why;
 };
 
@@ -123,10 +125,7 @@ Answer Ask(HttpSession& session, Verb verb, std::wstring url, const std::wstring
             }
         }
         auto next = hop < kMaxRedirects ? RedirectTarget(*request, url) : std::nullopt;
-        if (!next) {
-            std::wstring why = Asked(verb, url) + StatusText(*request);
-            return {std::move(request), false, false, std::move(why)};
-        }
+        if (!next) return {std::move(request), false, false, Asked(verb, url)};
         if (IsDowngrade(url, *next)) {
             return {std::move(request), false, true, Asked(verb, url) + L"redirect to " + *next + L" refused"};
         }
@@ -134,16 +133,17 @@ Answer Ask(HttpSession& session, Verb verb, std::wstring url, const std::wstring
     }
 }
 
+// The length of an answer, or why it gives none.
+std::optional<std::int64_t> Measured(HttpRequest& request, const std::wstring& asked, std::wstring* why) {
+    const auto length = LengthOfSuccess(request);
+    return length ? length : Noted(why, asked + StatusText(request) + L", no usable length", length);
+}
+
 // A HEAD learns the length without the body crossing the wire. Servers and
 // signed URLs that allow only GET answer it with 403, 405 or 501, and some
 // leave the length out: a GET without a range is asked then, when the probe
 // of the HEAD gives nothing. Any other result (a length, a request that got
 // no answer at all, a refused downgrade) is final.
-// The length of an answer, or why it gives none.
-std::optional<std::int64_t> Measured(HttpRequest& request, const std::wstring& asked, std::wstring* why) {
-    const auto length = LengthOfSuccess(request);
-    return length ? length : Noted(why, asked + L", no usable length", length);
-}
 
 template <class Probe>
 std::int64_t HeadThenGet(Probe probe) {
@@ -232,8 +232,7 @@ private:
         const CatalogueId id = result == kProbeProxyUnreachable  ? msg::ProxyUnreachable
                                : result == kProbeProxyAuthFailed ? msg::ProxyAuthFailed
                                                                  : msg::ServerUnreachable;
-        env_.window.NoteFailure(id, why);
-        env_.window.ReportAndRelease(id);
+        FailAndRelease(id, why);
         return false;
     }
 
@@ -261,8 +260,7 @@ private:
         request_ = std::move(answer.request);
         transferWhy_ = std::move(answer.why);
         if (proxied && !request_) {
-            env_.window.NoteFailure(msg::ProxyUnreachable, transferWhy_);
-            env_.window.ReportAndRelease(msg::ProxyUnreachable);
+            FailAndRelease(msg::ProxyUnreachable, transferWhy_);
             return false;
         }
         if (answer.loginRefused) {
@@ -379,6 +377,11 @@ private:
     void Fail(CatalogueId id, const std::wstring& why) {
         env_.window.NoteFailure(id, why);
         Show(id);
+    }
+    // The same, with the buttons released as the message goes.
+    void FailAndRelease(CatalogueId id, const std::wstring& why) {
+        env_.window.NoteFailure(id, why);
+        env_.window.ReportAndRelease(id);
     }
     bool Cancelled() const { return env_.cancelRequested.load(); }
 

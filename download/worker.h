@@ -13,6 +13,9 @@
 
 namespace cveltrix {
 
+// "error N": how a failure's reason names the platform's error code.
+std::wstring ErrorText(std::uint32_t code);
+
 // Probe results besides a length (0 = none, or the URL cannot be opened).
 inline constexpr std::int64_t kProbeProxyUnreachable = -1;
 inline constexpr std::int64_t kProbeProxyAuthFailed = -2;
