@@ -150,7 +150,9 @@ std::unique_ptr<File> RunGuard::OpenAlways(const std::wstring& path) {
     return std::make_unique<GuardedFile>(*this, std::move(file));
 }
 
-bool RunGuard::Delete(const std::wstring& path) { return !Quiet() && files_.Delete(path); }
+// Only ever an empty temp file or what is kept beside it, so a cancelled
+// run may still tidy up.
+bool RunGuard::Delete(const std::wstring& path) { return !givenUp_.load() && files_.Delete(path); }
 
 std::optional<std::wstring> RunGuard::ReadText(const std::wstring& path) {
     return givenUp_.load() ? std::nullopt : files_.ReadText(path);
