@@ -324,11 +324,11 @@ void CveltrixDlg::EnableIdleButtons() {
 }
 
 template <class Show>
-auto CveltrixDlg::RunPrompt(Prompt prompt, bool promised, Show show) {
+auto CveltrixDlg::RunPrompt(Prompt prompt, Show show) {
     decltype(show()) answer{};
     // A Cancel clicked before the box could open suppresses it; once it is
     // on screen, no Cancel can be clicked until it is answered.
-    if (!run_ || (run_->CancelFlag().load() && !promised)) return answer;
+    if (!run_ || run_->Cancelled()) return answer;
     PaintProgress(true);
     prompting_ = true;
     taskbar_->PromptOpening(prompt);
@@ -348,13 +348,13 @@ void CveltrixDlg::OwnBoxes::NoteFailure(CatalogueId id, const std::wstring& reas
 
 int CveltrixDlg::ShowMessage(CatalogueId id, BoxKind kind) {
     int answer = 0;
-    desk_.Ask([&] { answer = RunPrompt(kind, false, [&] { return ShowCatalogueMessage(Handle(), id, kind); }); });
+    desk_.Ask([&] { answer = RunPrompt(kind, [&] { return ShowCatalogueMessage(Handle(), id, kind); }); });
     return answer;
 }
 
 void CveltrixDlg::ReportAndRelease(CatalogueId id) {
     desk_.Ask([&] {
-        if (RunPrompt(BoxKindOf(id), false, [&] { return ShowCatalogueMessage(Handle(), id, BoxKindOf(id)); })) {
+        if (RunPrompt(BoxKindOf(id), [&] { return ShowCatalogueMessage(Handle(), id, BoxKindOf(id)); })) {
             EnableIdleButtons();
         }
     });
@@ -433,11 +433,10 @@ void CveltrixDlg::NoteFailure(CatalogueId id, const std::wstring& reason) {
     win::WriteDebugLine(L"message " + std::to_wstring(id) + L": " + reason);
 }
 
-// Asked for only right after message 8 was on screen.
 std::optional<std::wstring> CveltrixDlg::ChooseSaveFolder() {
     std::optional<std::wstring> folder;
     desk_.Ask([&] {
-        folder = RunPrompt(std::nullopt, true, [&] {
+        folder = RunPrompt(std::nullopt, [&] {
             return win::ChooseFolder(Handle(), std::wstring(FolderPickerTitle(JapaneseLocale())));
         });
     });
