@@ -12,6 +12,7 @@
 #include "platform/http_wininet.h"
 #include "platform/module_win.h"
 #include "platform/sha256_bcrypt.h"
+#include "platform/signature_win.h"
 #include "platform/version_info_win.h"
 #include "proxy/dialog_texts.h"
 #include "proxy/proxy_dialog.h"
@@ -231,8 +232,9 @@ unsigned __stdcall CveltrixDlg::RunWorker(void* argument) {
     RunGuard& run = *start->run;
     win::WinInetClient http(SilenceLimitSeconds);
     win::BCryptFileHasher hasher;
+    win::WinTrustVerifier verifier;
     WorkerEnvironment env{run,     http, run, run.CancelFlag(), DownloadUrl, TempPath(), start->window->chosenFolder_,
-                          ProcessProxyConfig(), &hasher, ParseSha256(DownloadSha256)};
+                          ProcessProxyConfig(), &hasher, ParseSha256(DownloadSha256), &verifier, DownloadSigner};
     return static_cast<unsigned>(DownloadWorker(env));
 }
 
@@ -392,7 +394,8 @@ void CveltrixDlg::ResetIdleControls() {
 void CveltrixDlg::YieldTime() { ::Sleep(0); }
 
 void CveltrixDlg::NoteFailure(CatalogueId id, const std::wstring& reason) {
-    win::WriteDebugLine(L"message " + std::to_wstring(id) + L": " + reason);
+    win::WriteDebugLine((id == kNoMessage ? std::wstring(L"no message") : L"message " + std::to_wstring(id)) + L": " +
+                        reason);
 }
 
 std::optional<std::wstring> CveltrixDlg::ChooseSaveFolder() {

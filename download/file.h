@@ -34,6 +34,9 @@ public:
     virtual bool Delete(const std::wstring& path) = 0;
     // A rename that replaces an existing file and never copies.
     virtual bool MoveReplacing(const std::wstring& from, const std::wstring& to) = 0;
+    // Creates or replaces a small file, or a stream "file:name", holding
+    // `text` in UTF-8.
+    virtual bool WriteText(const std::wstring& path, const std::wstring& text) = 0;
     // The platform's error code of the last call here that failed; 0 when
     // none failed.
     virtual std::uint32_t LastError() const = 0;

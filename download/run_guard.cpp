@@ -128,4 +128,8 @@ bool RunGuard::MoveReplacing(const std::wstring& from, const std::wstring& to) {
     return !Quiet() && files_.MoveReplacing(from, to);
 }
 
+bool RunGuard::WriteText(const std::wstring& path, const std::wstring& text) {
+    return !Quiet() && files_.WriteText(path, text);
+}
+
 }  // namespace cveltrix

@@ -28,10 +28,12 @@ public:
     // The folder picker at the desktop; nothing when the user cancels.
     virtual std::optional<std::wstring> ChooseSaveFolder() = 0;
     // Why the failure message `id` that follows is shown, in one line for
-    // whoever diagnoses it (the user sees the message only).
+    // whoever diagnoses it (the user sees the message only); kNoMessage for
+    // a failure the user is not told of.
     virtual void NoteFailure(CatalogueId id, const std::wstring& reason) = 0;
 };
 
 inline constexpr int kAnswerYes = 6;
+inline constexpr CatalogueId kNoMessage = 0;
 
 }  // namespace cveltrix

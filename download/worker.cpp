@@ -6,6 +6,7 @@
 
 #include "download/paths.h"
 #include "download/progress.h"
+#include "download/web_mark.h"
 
 namespace cveltrix {
 
@@ -98,6 +99,8 @@ struct Answer {
     // "VERB url: " and what went wrong; a plain answer has only the first
     // part, and whoever finds it wanting adds the status.
     std::wstring why;
+    // Where the request went after the redirects it followed.
+    std::wstring url = {};
 };
 
 std::wstring Asked(Verb verb, const std::wstring& url) { return (verb == Verb::Head ? L"HEAD " : L"GET ") + url + L": "; }
@@ -125,7 +128,7 @@ Answer Ask(HttpSession& session, Verb verb, std::wstring url, const std::wstring
             }
         }
         auto next = hop < kMaxRedirects ? RedirectTarget(*request, url) : std::nullopt;
-        if (!next) return {std::move(request), false, false, Asked(verb, url)};
+        if (!next) return {std::move(request), false, false, Asked(verb, url), url};
         if (IsDowngrade(url, *next)) {
             return {std::move(request), false, true, Asked(verb, url) + L"redirect to " + *next + L" refused"};
         }
@@ -186,7 +189,7 @@ namespace {
 // requests, sessions and the temp file in one place.
 class DownloadRun {
 public:
-    explicit DownloadRun(WorkerEnvironment& env) : env_(env) {}
+    explicit DownloadRun(WorkerEnvironment& env) : env_(env), sourceUrl_(env.url) {}
 
     void Execute() {
         if (OpenTempFile() && Connect()) Transfer();
@@ -259,6 +262,7 @@ private:
         if (session_) answer = Ask(*session_, Verb::Get, env_.url, RangeHeader(size_), proxied ? &login : nullptr);
         request_ = std::move(answer.request);
         transferWhy_ = std::move(answer.why);
+        if (!answer.url.empty()) sourceUrl_ = std::move(answer.url);
         if (proxied && !request_) {
             FailAndRelease(msg::ProxyUnreachable, transferWhy_);
             return false;
@@ -342,15 +346,27 @@ private:
     // resuming, so it is emptied for a fresh start; one that cannot be read
     // stays for the next try.
     bool Verified(std::uint64_t size) {
-        if (!env_.pin) return true;
+        if (!env_.pin) return SignedAsExpected();
         const auto digest = DigestOf(size);
         follower_.reset();
-        if (digest == env_.pin) return true;
-        if (digest) {
-            if (const auto file = env_.files.OpenAlways(env_.tempPath)) file->Truncate();
-        }
+        if (digest == env_.pin) return SignedAsExpected();
+        if (digest) EmptyTempFile();
         Fail(msg::Damaged, digest ? L"the file's SHA-256 is not the pinned one" : L"the file could not be read back");
         return false;
+    }
+
+    // Without a verifier no signer is found, so nothing passes.
+    bool SignedAsExpected() {
+        if (env_.signer.empty()) return true;
+        const SignatureCheck check = env_.verifier ? env_.verifier->Verify(env_.tempPath) : SignatureCheck{};
+        if (SignatureAccepted(check, env_.signer)) return true;
+        EmptyTempFile();
+        Fail(msg::Damaged, L"the file's signature is refused: " + SignatureText(check));
+        return false;
+    }
+
+    void EmptyTempFile() {
+        if (const auto file = env_.files.OpenAlways(env_.tempPath)) file->Truncate();
     }
 
     std::optional<Sha256Digest> DigestOf(std::uint64_t size) {
@@ -369,6 +385,16 @@ private:
         const std::wstring destination = BuildDestinationPath(env_.chosenFolder, env_.url);
         if (!env_.files.MoveReplacing(env_.tempPath, destination)) {
             Fail(msg::SaveFailed, L"moving to " + destination + L": " + ErrorText(env_.files.LastError()));
+            return;
+        }
+        MarkAsDownloaded(destination);
+    }
+
+    // The saved file stays saved without its mark; the user is not told.
+    void MarkAsDownloaded(const std::wstring& destination) {
+        const std::wstring stream = ZoneIdentifierPath(destination);
+        if (!env_.files.WriteText(stream, ZoneIdentifierText(sourceUrl_))) {
+            env_.window.NoteFailure(kNoMessage, L"writing " + stream + L": " + ErrorText(env_.files.LastError()));
         }
     }
 
@@ -391,6 +417,7 @@ private:
     std::unique_ptr<HttpRequest> request_;
     std::unique_ptr<GrowingFileHasher> follower_;
     std::wstring transferWhy_;  // what the transfer request got, when it failed
+    std::wstring sourceUrl_;    // where the transfer went after redirects
     std::uint64_t size_ = 0;    // bytes in the temp file
     std::uint64_t length_ = 0;  // the whole file, from the probe
 };

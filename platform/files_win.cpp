@@ -1,6 +1,7 @@
 #include "platform/files_win.h"
 
 #include <algorithm>
+#include <string>
 
 #include "platform/long_path.h"
 #include "platform/unique_handle_win.h"
@@ -65,6 +66,20 @@ bool WinFileSystem::MoveReplacing(const std::wstring& from, const std::wstring& 
     // No MOVEFILE_COPY_ALLOWED: a folder on another volume fails instead of
     // silently copying.
     return ::MoveFileExW(ExtendedLengthPath(from).c_str(), ExtendedLengthPath(to).c_str(), MOVEFILE_REPLACE_EXISTING) ||
+           error_.Failed(false);
+}
+
+bool WinFileSystem::WriteText(const std::wstring& path, const std::wstring& text) {
+    const int length = static_cast<int>(text.size());
+    const int bytes = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
+    std::string utf8(static_cast<size_t>(bytes), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), length, utf8.data(), static_cast<int>(utf8.size()), nullptr, nullptr);
+    UniqueHandle handle(::CreateFileW(ExtendedLengthPath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (handle.get() == INVALID_HANDLE_VALUE) return error_.Failed(false);
+    DWORD written = 0;
+    return (::WriteFile(handle.get(), utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr) &&
+            written == utf8.size()) ||
            error_.Failed(false);
 }
 

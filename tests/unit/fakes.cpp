@@ -387,6 +387,13 @@ bool FakeFileSystem::MoveReplacing(const std::wstring& from, const std::wstring&
     return true;
 }
 
+bool FakeFileSystem::WriteText(const std::wstring& path, const std::wstring& text) {
+    log_.push_back("write text");
+    if (Trips(faults, "write text")) return errors_.Failed(false);
+    texts[path] = text;
+    return true;
+}
+
 // ---------------------------------------------------------------- window
 
 std::vector<CatalogueId> FakeRunWindow::MessageIds() const {

@@ -21,6 +21,7 @@
 #include "download/http.h"
 #include "download/integrity.h"
 #include "download/run_window.h"
+#include "download/signature.h"
 
 namespace cveltrix::test {
 
@@ -233,6 +234,8 @@ public:
     };
     std::vector<Move> moves;
     std::vector<std::wstring> deletes;
+    // Small files and streams written whole, by path.
+    std::map<std::wstring, std::wstring> texts;
 
     // A file holding bytes [0, size) of the pattern.
     void Put(const std::wstring& path, std::uint64_t size);
@@ -249,11 +252,24 @@ public:
     std::unique_ptr<File> OpenAlways(const std::wstring& path) override;
     bool Delete(const std::wstring& path) override;
     bool MoveReplacing(const std::wstring& from, const std::wstring& to) override;
+    bool WriteText(const std::wstring& path, const std::wstring& text) override;
     std::uint32_t LastError() const override { return errors_.Code(); }
 
 private:
     EventLog& log_;
     ErrorRecord errors_;
+};
+
+// A signature check that finds what the test says; records what it checked.
+class FakeSignatureVerifier : public SignatureVerifier {
+public:
+    SignatureCheck found;
+    std::vector<std::wstring> checked;
+
+    SignatureCheck Verify(const std::wstring& path) override {
+        checked.push_back(path);
+        return found;
+    }
 };
 
 // A digest of whatever the test says the file holds.

@@ -5,6 +5,7 @@
 // names the failure, or none.
 #include <gmock/gmock.h>
 
+#include "download/web_mark.h"
 #include "worker_fixture.h"
 
 namespace cveltrix::test {
@@ -109,18 +110,21 @@ std::vector<CatalogueId> ExpectedMessages(const std::string& failed, const Sweep
     }
     if (label == "picker") return {msg::DownloadComplete, msg::NoFolderChosen};
     if (label == "move") return {msg::DownloadComplete, msg::SaveFailed};
+    // The mark goes on after the move: the file is saved without it.
+    if (label == "write text") return {msg::DownloadComplete};
     if (label == "finish hash") return {msg::Damaged};
     ADD_FAILURE() << "no expectation for " << failed;
     return {};
 }
 
-// Every failure message comes with its reason noted; a failed platform call
-// is named by its error code.
+// Every failure message comes with its reason noted, and so does a missing
+// mark, which shows none; a failed platform call is named by its error code.
 void ExpectEachFailureNoted(const Rig& rig, const std::vector<CatalogueId>& shown, const std::string& failed) {
     std::vector<CatalogueId> failures;
     for (CatalogueId id : shown) {
         if (id != msg::DownloadComplete) failures.push_back(id);
     }
+    if (failed.starts_with("write text#")) failures.push_back(kNoMessage);
     std::vector<CatalogueId> noted;
     for (const auto& failure : rig.window.Failures()) {
         noted.push_back(failure.id);
@@ -156,6 +160,7 @@ TEST_P(FaultSweepTest, EveryFailureEndsIdleWithAPrefixAndItsMessage) {
         if (saved) {
             EXPECT_TRUE(rig.files.HoldsPattern(kDestination));
             EXPECT_EQ(rig.files.SizeOf(kDestination), kLength);
+            EXPECT_EQ(rig.files.texts.contains(ZoneIdentifierPath(kDestination)), !failed.starts_with("write text#"));
         } else if (rig.files.Has(kTempPath)) {
             EXPECT_TRUE(rig.files.HoldsPattern(kTempPath));
         }
