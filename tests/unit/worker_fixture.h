@@ -69,6 +69,12 @@ protected:
                files.HoldsPattern(kDestination);
     }
 
+    // The Zone.Identifier text written beside the saved file; empty when none.
+    std::wstring Mark() const {
+        const auto found = files.texts.find(kDestination + L":Zone.Identifier");
+        return found == files.texts.end() ? L"" : found->second;
+    }
+
     bool TempHolds(std::uint64_t size) const {
         return files.Has(kTempPath) && files.SizeOf(kTempPath) == size && files.HoldsPattern(kTempPath);
     }
@@ -115,5 +121,9 @@ std::string WayAndCaseName(const testing::TestParamInfo<std::tuple<Way, Case>>& 
 
 using Shown = FakeRunWindow::Shown;
 inline const Shown kCompleteShown{8, BoxKind::OkInformation};
+
+inline std::wstring InternetMark(const std::wstring& hostUrl) {
+    return L"[ZoneTransfer]\r\nZoneId=3\r\nHostUrl=" + hostUrl + L"\r\n";
+}
 
 }  // namespace cveltrix::test
