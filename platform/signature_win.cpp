@@ -38,11 +38,11 @@ public:
         data_.dwUnionChoice = WTD_CHOICE_FILE;
         data_.pFile = &fileInfo_;
         data_.dwStateAction = WTD_STATEACTION_VERIFY;
-        result_ = static_cast<std::uint32_t>(::WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action_, &data_));
+        result_ = static_cast<std::uint32_t>(Call());
     }
     ~TrustState() {
         data_.dwStateAction = WTD_STATEACTION_CLOSE;
-        ::WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action_, &data_);
+        Call();
     }
     TrustState(const TrustState&) = delete;
     TrustState& operator=(const TrustState&) = delete;
@@ -56,6 +56,9 @@ public:
     }
 
 private:
+    // No interactive user: WinTrust never shows anything.
+    LONG Call() { return ::WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action_, &data_); }
+
     std::wstring path_;
     GUID action_ = WINTRUST_ACTION_GENERIC_VERIFY_V2;
     WINTRUST_FILE_INFO fileInfo_{};

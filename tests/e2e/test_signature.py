@@ -14,7 +14,8 @@ FOLDER = os.path.join(SESSION_DIR, "signing")
 installers = {}
 
 
-def sign(unsigned, name, root, out):
+def sign(pki, unsigned, name, root, out):
+    """Signs unsigned into out as name, with a certificate issued by root."""
     certificate, key = pki.code_signer(name, root)
     if os.path.exists(out):  # osslsigncode will not overwrite
         os.remove(out)
@@ -28,9 +29,9 @@ def make_installers():
     os.makedirs(FOLDER, exist_ok=True)
     path = lambda name: os.path.join(FOLDER, name + ".exe")  # noqa: E731
     shutil.copy(DRIVER, path("unsigned"))
-    sign(path("unsigned"), SIGNER, "root", path("good"))
-    sign(path("unsigned"), SIGNER, "stray", path("untrusted-root"))
-    sign(path("unsigned"), "Someone Else", "root", path("other-signer"))
+    sign(pki, path("unsigned"), SIGNER, "root", path("good"))
+    sign(pki, path("unsigned"), SIGNER, "stray", path("untrusted-root"))
+    sign(pki, path("unsigned"), "Someone Else", "root", path("other-signer"))
     with open(path("good"), "rb") as f:
         changed = bytearray(f.read())
     changed[len(changed) // 3] ^= 0xFF  # inside the signed image, not the signature

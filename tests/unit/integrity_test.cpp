@@ -167,7 +167,8 @@ INSTANTIATE_TEST_SUITE_P(
         SignatureCase{"ResultRevocationFailure", {kTrustRevocationFailure, kSigner, kChainRevocationStatusUnknown},
                       true},
         SignatureCase{"ResultRevocationOffline",
-                      {kTrustRevocationOffline, kSigner, kChainRevocationStatusUnknown | kChainOfflineRevocation}, true},
+                      {kTrustRevocationOffline, kSigner, kChainRevocationStatusUnknown | kChainOfflineRevocation},
+                      true},
         // A revocation result the chain does not bear out, or a revoked certificate.
         SignatureCase{"ResultRevocationFailureOnASoundChain", {kTrustRevocationFailure, kSigner, 0}, false},
         SignatureCase{"ResultNoRevocationCheckButRevoked",
@@ -204,21 +205,15 @@ TEST_F(SignatureTableTest, APinnedBuildChecksTheSignatureOnlyOfTheRightBytes) {
     EXPECT_THAT(window.Messages(), ElementsAre(Shown{16, BoxKind::Ok}));
 }
 
-TEST_F(WorkerTest, WithoutASignerNoSignatureIsChecked) {
+TEST_F(WorkerTest, WithoutAPinOrASignerNothingIsChecked) {
+    FakeHasher hasher;
     FakeSignatureVerifier verifier;
+    env.hasher = &hasher;
     env.verifier = &verifier;
     Serve(ProbeAnswer(kLength), WholeAnswer(kLength));
     Run();
-    EXPECT_TRUE(verifier.checked.empty());
-    EXPECT_TRUE(Saved(kLength));
-}
-
-TEST_F(WorkerTest, WithoutAPinNothingIsHashed) {
-    FakeHasher hasher;
-    env.hasher = &hasher;
-    Serve(ProbeAnswer(kLength), WholeAnswer(kLength));
-    Run();
     EXPECT_TRUE(hasher.hashed.empty());
+    EXPECT_TRUE(verifier.checked.empty());
     EXPECT_TRUE(Saved(kLength));
 }
 
