@@ -32,9 +32,10 @@ public:
         data_.cbStruct = sizeof data_;
         data_.dwUIChoice = WTD_UI_NONE;
         // Revocation as far as the machine's cache knows it: the check never
-        // waits on a revocation server.
+        // waits on a revocation server. A root is trusted by being in the
+        // store, so it has nothing to revoke.
         data_.fdwRevocationChecks = WTD_REVOKE_WHOLECHAIN;
-        data_.dwProvFlags = WTD_CACHE_ONLY_URL_RETRIEVAL;
+        data_.dwProvFlags = WTD_CACHE_ONLY_URL_RETRIEVAL | WTD_REVOCATION_CHECK_CHAIN_EXCLUDE_ROOT;
         data_.dwUnionChoice = WTD_CHOICE_FILE;
         data_.pFile = &fileInfo_;
         data_.dwStateAction = WTD_STATEACTION_VERIFY;
