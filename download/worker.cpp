@@ -99,7 +99,7 @@ struct Answer {
     // "VERB url: " and what went wrong; a plain answer has only the first
     // part, and whoever finds it wanting adds the status.
     std::wstring why;
-    // Where the request went after the redirects it followed.
+    // Where a plain answer came from, after the redirects followed.
     std::wstring url = {};
 };
 
