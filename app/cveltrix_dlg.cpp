@@ -11,6 +11,7 @@
 #include "platform/folder_picker_win.h"
 #include "platform/http_wininet.h"
 #include "platform/module_win.h"
+#include "platform/signature_win.h"
 #include "platform/version_info_win.h"
 #include "proxy/dialog_texts.h"
 #include "proxy/proxy_dialog.h"
@@ -246,8 +247,9 @@ unsigned __stdcall CveltrixDlg::RunWorker(void* argument) {
     win::WinInetClient http(SilenceLimitSeconds);
     // The worker's own: the picker's answer goes straight to the save step.
     std::wstring chosenFolder;
+    win::WinTrustVerifier verifier;
     WorkerEnvironment env{run,         http, run, run.CancelFlag(), DownloadUrl, TempPath(), chosenFolder,
-                          ProcessProxyConfig(), &run, ParseSha256(DownloadSha256)};
+                          ProcessProxyConfig(), &run, ParseSha256(DownloadSha256), &verifier, DownloadSigner};
     return static_cast<unsigned>(DownloadWorker(env));
 }
 
@@ -430,7 +432,8 @@ void CveltrixDlg::ResetIdleControls() { ::PostMessageW(Handle(), kRunEnded, 0, 0
 void CveltrixDlg::YieldTime() { ::Sleep(0); }
 
 void CveltrixDlg::NoteFailure(CatalogueId id, const std::wstring& reason) {
-    win::WriteDebugLine(L"message " + std::to_wstring(id) + L": " + reason);
+    win::WriteDebugLine((id == kNoMessage ? std::wstring(L"no message") : L"message " + std::to_wstring(id)) + L": " +
+                        reason);
 }
 
 std::optional<std::wstring> CveltrixDlg::ChooseSaveFolder() {
