@@ -1,4 +1,4 @@
-#include "platform/version_path.h"
+#include "core/version_path.h"
 
 namespace cveltrix {
 namespace {

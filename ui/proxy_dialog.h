@@ -2,7 +2,7 @@
 #pragma once
 
 #include "platform/dialog_win.h"
-#include "download/proxy_config.h"
+#include "core/proxy_config.h"
 
 namespace cveltrix {
 

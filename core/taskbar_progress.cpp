@@ -1,4 +1,4 @@
-#include "download/taskbar_progress.h"
+#include "core/taskbar_progress.h"
 
 namespace cveltrix {
 namespace {

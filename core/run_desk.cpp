@@ -1,4 +1,4 @@
-#include "download/run_desk.h"
+#include "core/run_desk.h"
 
 namespace cveltrix {
 

@@ -1,4 +1,4 @@
-#include "download/web_mark.h"
+#include "core/web_mark.h"
 
 namespace cveltrix {
 

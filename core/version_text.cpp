@@ -1,4 +1,4 @@
-#include "app/version_text.h"
+#include "core/version_text.h"
 
 namespace cveltrix {
 

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "resources/catalogue.h"
+#include "core/catalogue.h"
 
 namespace cveltrix {
 

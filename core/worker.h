@@ -5,13 +5,13 @@
 #include <cstdint>
 #include <string>
 
-#include "download/file.h"
-#include "download/http.h"
-#include "download/integrity.h"
-#include "download/run_window.h"
-#include "download/proxy_config.h"
-#include "download/request.h"
-#include "download/signature.h"
+#include "core/file.h"
+#include "core/http.h"
+#include "core/integrity.h"
+#include "core/run_window.h"
+#include "core/proxy_config.h"
+#include "core/request.h"
+#include "core/signature.h"
 
 namespace cveltrix {
 
@@ -38,10 +38,5 @@ struct WorkerEnvironment {
 // Fetches the rest of the file into the temp file, hands a complete one to
 // the save step and always ends with the window idle. Returns 0.
 int DownloadWorker(WorkerEnvironment& env);
-
-// The Start button's checks before a worker is launched: the temp file can
-// be created, and a non-empty one is resumed or discarded on the user's
-// answer. True when the worker should start.
-bool PrepareStart(MessageBoxes& window, FileSystem& files, const std::wstring& tempPath);
 
 }  // namespace cveltrix

@@ -1,6 +1,6 @@
-#include "proxy/proxy_dialog.h"
+#include "ui/proxy_dialog.h"
 
-#include "proxy/dialog_texts.h"
+#include "ui/dialog_texts.h"
 #include "resources/resource.h"
 
 namespace cveltrix {

@@ -1,4 +1,4 @@
-#include "download/signature.h"
+#include "core/signature.h"
 
 #include <cwchar>
 

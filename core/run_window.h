@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "resources/catalogue.h"
+#include "core/catalogue.h"
 
 namespace cveltrix {
 

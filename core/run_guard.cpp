@@ -1,4 +1,4 @@
-#include "download/run_guard.h"
+#include "core/run_guard.h"
 
 namespace cveltrix {
 

@@ -1,4 +1,4 @@
-#include "download/paths.h"
+#include "core/paths.h"
 
 namespace cveltrix {
 

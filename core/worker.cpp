@@ -1,11 +1,11 @@
-#include "download/worker.h"
+#include "core/worker.h"
 
 #include <algorithm>
 #include <vector>
 
-#include "download/paths.h"
-#include "download/progress.h"
-#include "download/web_mark.h"
+#include "core/paths.h"
+#include "core/progress.h"
+#include "core/web_mark.h"
 
 namespace cveltrix {
 namespace {

@@ -1,4 +1,4 @@
-#include "proxy/dialog_texts.h"
+#include "ui/dialog_texts.h"
 
 #include "platform/locale_win.h"
 #include "platform/message_box_win.h"

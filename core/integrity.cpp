@@ -1,4 +1,4 @@
-#include "download/integrity.h"
+#include "core/integrity.h"
 
 namespace cveltrix {
 namespace {

@@ -1,6 +1,7 @@
-#include "download/worker.h"
+#include "core/start.h"
 
-#include "download/paths.h"
+#include "core/paths.h"
+#include "core/request.h"
 
 namespace cveltrix {
 namespace {

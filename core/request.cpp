@@ -1,4 +1,4 @@
-#include "download/request.h"
+#include "core/request.h"
 
 #include <limits>
 

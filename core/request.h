@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "download/http.h"
+#include "core/http.h"
 
 namespace cveltrix {
 

@@ -13,9 +13,9 @@
 #include <mutex>
 #include <set>
 
-#include "download/file.h"
-#include "download/integrity.h"
-#include "download/run_window.h"
+#include "core/file.h"
+#include "core/integrity.h"
+#include "core/run_window.h"
 
 namespace cveltrix {
 

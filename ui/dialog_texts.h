@@ -7,7 +7,7 @@
 #include <initializer_list>
 #include <string>
 
-#include "resources/catalogue.h"
+#include "core/catalogue.h"
 
 namespace cveltrix {
 
