@@ -4,14 +4,12 @@
 #include <commctrl.h>
 
 #include "app/cveltrix_dlg.h"
-#include "platform/folder_picker_win.h"
 
 namespace cveltrix {
 
 bool CveltrixApp::InitInstance() {
     INITCOMMONCONTROLSEX controls = {sizeof(controls), 0xFF};
     ::InitCommonControlsEx(&controls);
-    const win::ComApartment com;  // for the taskbar button and the folder picker
     CveltrixDlg mainWindow;
     mainWindow.DoModal(nullptr);
     return false;

@@ -9,7 +9,6 @@
 #include "core/start.h"
 #include "core/worker.h"
 #include "platform/files_win.h"
-#include "platform/folder_picker_win.h"
 #include "platform/http_wininet.h"
 #include "platform/module_win.h"
 #include "platform/signature_win.h"
@@ -30,6 +29,8 @@ constexpr UINT kPaintProgress = WM_APP + 2;
 constexpr UINT kSetProgressRange = WM_APP + 3;
 constexpr UINT kRunEnded = WM_APP + 4;
 constexpr UINT kServeAsks = WM_APP + 5;
+// Posted by the first paint: what the window needs only after it shows.
+constexpr UINT kShown = WM_APP + 6;
 constexpr UINT_PTR kProgressTimer = 1;
 constexpr UINT_PTR kGiveUpTimer = 2;
 // A chunk arrives every few microseconds; four paints a second keep the
@@ -114,6 +115,7 @@ bool CveltrixDlg::OnCommand(WORD controlId, WORD code) {
 
 std::optional<INT_PTR> CveltrixDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == win::TaskbarList::ButtonCreatedMessage()) {
+        StartCom();
         taskbarButton_->Attach();
         taskbar_->Reapply();
         return 0;
@@ -123,8 +125,13 @@ std::optional<INT_PTR> CveltrixDlg::OnMessage(UINT message, WPARAM wParam, LPARA
             if (OnSysCommand(wParam)) return 0;
             break;
         case WM_PAINT:
+            if (!painted_) {
+                painted_ = true;
+                ::PostMessageW(Handle(), kShown, 0, 0);
+            }
             if (PaintMinimized()) return 0;
             break;
+        case kShown: StartCom(); return 0;
         case WM_QUERYDRAGICON: return reinterpret_cast<INT_PTR>(bigIcon_.get());
         case WM_DPICHANGED:
             // Under per-monitor V2 the dialog manager rescales the layout
@@ -269,6 +276,10 @@ void CveltrixDlg::GiveUpStuckWorker() {
     if (prompting_) return;
     ::KillTimer(Handle(), kGiveUpTimer);
     if (run_ && run_->GiveUp()) EndRun();
+}
+
+void CveltrixDlg::StartCom() {
+    if (!com_) com_.emplace();
 }
 
 // The run's end, told by the worker or decided by a give-up: the one place
@@ -440,6 +451,7 @@ void CveltrixDlg::NoteFailure(CatalogueId id, const std::wstring& reason) {
 std::optional<std::wstring> CveltrixDlg::ChooseSaveFolder() {
     std::optional<std::wstring> folder;
     desk_.Ask([&] {
+        StartCom();
         folder = RunPrompt(std::nullopt, [&] {
             return win::ChooseFolder(Handle(), std::wstring(FolderPickerTitle(JapaneseLocale())));
         });

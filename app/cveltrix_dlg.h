@@ -21,6 +21,7 @@
 #include "platform/dialog_win.h"
 #include "platform/dpi_win.h"
 #include "platform/files_win.h"
+#include "platform/folder_picker_win.h"
 #include "platform/sha256_bcrypt.h"
 #include "platform/taskbar_win.h"
 #include "platform/thread_win.h"
@@ -73,6 +74,9 @@ private:
     static unsigned __stdcall RunWorker(void* argument);
     void GiveUpStuckWorker();
     void EndRun();
+    // COM for the taskbar button and the folder picker, started once the
+    // window has shown, or when one of them needs it first.
+    void StartCom();
     // A modal window of the window's own: what the run asks for meanwhile
     // waits until it is closed.
     template <class Show>
@@ -90,6 +94,8 @@ private:
     template <class Show>
     auto RunPrompt(Prompt prompt, Show show);
 
+    std::optional<win::ComApartment> com_;
+    bool painted_ = false;
     // Drawn for the window's DPI, made anew when it changes.
     win::UniqueIcon bigIcon_;
     win::UniqueIcon smallIcon_;
