@@ -3,7 +3,7 @@
 // the answer has structure). Exit code 0 on success, 1 on failure, 2 on
 // bad usage.
 //
-//   driver wait-main TIMEOUT_MS        the main window is up and enabled
+//   driver wait-main TIMEOUT_MS        the main window is up, enabled and idle
 //   driver state                       main window, its controls, its popups
 //   driver dialog TITLE                every control of a top-level dialog
 //   driver sysmenu                     the main window's system menu (read by the probe)
@@ -163,11 +163,23 @@ int State() {
     return 0;
 }
 
+// Up means shown, enabled and idle in its message loop: a window turns
+// visible before its first paint, and under Wine a thread that has not
+// asked for a message for five seconds, as one still painting on a loaded
+// machine may not, counts as hung to anyone who asks it something.
 int WaitMain(DWORD timeoutMs) {
     const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
     for (;;) {
         HWND main = FindMain();
         if (main && ::IsWindowVisible(main) && ::IsWindowEnabled(main)) {
+            DWORD processId = 0;
+            ::GetWindowThreadProcessId(main, &processId);
+            HANDLE process = ::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, processId);
+            const ULONGLONG now = ::GetTickCount64();
+            const DWORD left = now < deadline ? static_cast<DWORD>(deadline - now) : 0;
+            const DWORD idle = process ? ::WaitForInputIdle(process, left) : WAIT_FAILED;
+            if (process) ::CloseHandle(process);
+            if (idle != 0) return Fail(L"the main window never became idle");
             Print(L"ok");
             return 0;
         }
