@@ -1,5 +1,5 @@
-# The Windows executables: the product, copies of it aimed at the local test
-# server, and the test tools that drive them under Wine.
+# The Windows executable; the test and benchmark builds come from the files
+# included at the end.
 enable_language(RC)
 
 add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
@@ -94,44 +94,6 @@ if(CVELTRIX_SIGN_PKCS12)
                 -P ${PROJECT_SOURCE_DIR}/cmake/sign.cmake
         VERBATIM)
 endif()
-# The test copies give up on a silent server sooner, so the tests need not wait a minute.
-set(CVELTRIX_TEST_SILENCE_SECONDS 4 CACHE STRING "Silence limit of the test copies, in seconds")
-cveltrix_add_exe(cveltrix_local test-local "${CVELTRIX_TEST_URL}" "" "${CVELTRIX_TEST_SILENCE_SECONDS}")
-# The same over https, from the test server's TLS mode.
-cveltrix_add_exe(cveltrix_https test-https "${CVELTRIX_TEST_HTTPS_URL}" "" "${CVELTRIX_TEST_SILENCE_SECONDS}")
-
-# A pinned copy for the integrity tests: it expects the test server's
-# generated content of CVELTRIX_PINNED_SIZE bytes.
-set(CVELTRIX_PINNED_SIZE 3000000 CACHE STRING "Size of the content the pinned test build expects")
-find_package(Python3 COMPONENTS Interpreter REQUIRED)
-set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/server/test_server.py)
-execute_process(
-    COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/tests/server/test_server.py --sha256 --size ${CVELTRIX_PINNED_SIZE}
-    OUTPUT_VARIABLE CVELTRIX_PINNED_SHA256 OUTPUT_STRIP_TRAILING_WHITESPACE RESULT_VARIABLE pin_result)
-if(pin_result EQUAL 0)
-    cveltrix_add_exe(cveltrix_pinned test-pinned "${CVELTRIX_TEST_URL}" "${CVELTRIX_PINNED_SHA256}"
-                     "${CVELTRIX_TEST_SILENCE_SECONDS}")
-else()
-    message(WARNING "No pinned test build: the test server could not report its content's SHA-256")
-endif()
-
-# A copy that takes only an installer signed by the tests' throwaway vendor.
-set(CVELTRIX_TEST_SIGNER "Cveltrix Throwaway Vendor" CACHE STRING "Signer the signature-checking test build expects")
-cveltrix_add_exe(cveltrix_signed test-signed "${CVELTRIX_TEST_URL}" "" "${CVELTRIX_TEST_SILENCE_SECONDS}"
-                 "${CVELTRIX_TEST_SIGNER}")
-
-if(EXISTS ${PROJECT_SOURCE_DIR}/tests/driver/CMakeLists.txt)
-    add_subdirectory(tests/driver)
-endif()
-
-# The benchmark's reference: the tool's read loop with nothing around it.
-add_executable(bare_loop tools/bench/bare_loop.cpp)
-target_include_directories(bare_loop PRIVATE ${PROJECT_SOURCE_DIR})
-target_link_libraries(bare_loop PRIVATE wininet)
-set_target_properties(bare_loop PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)
-
-# The start-up reference: the main window's dialog with nothing behind it.
-add_executable(bare_dialog WIN32 tools/bench/bare_dialog.cpp resources/cveltrix.rc)
-target_include_directories(bare_dialog PRIVATE ${PROJECT_SOURCE_DIR})
-target_link_libraries(bare_dialog PRIVATE comctl32)
-set_target_properties(bare_dialog PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)
+# The copies of the tool the tests and the benchmark run, and their tools.
+include(${PROJECT_SOURCE_DIR}/tests/windows.cmake)
+include(${PROJECT_SOURCE_DIR}/tools/bench/windows.cmake)
