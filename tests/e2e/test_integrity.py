@@ -4,7 +4,8 @@ it is emptied so the next Start fetches it whole."""
 import os
 import unittest
 
-from harness import CANCEL, IDOK, IDYES, PROGRESS_TEXT, START, App, DownloadCase, message, server, test_server, wait_until
+from harness import (CANCEL, IDOK, IDYES, PROGRESS_TEXT, START, App, DownloadCase, message, server, test_server,
+                     wait_until)
 from test_download import content_bytes
 
 # The pinned test build expects the server's generated content of this size, seed 0.
@@ -34,7 +35,8 @@ class PinnedBuild(DownloadCase):
 
     def test_a_file_changed_on_the_server_between_runs_is_caught_and_fetched_again(self):
         old = test_server.GeneratedContent(PINNED_SIZE, seed=1)
-        with server(old, rate=400_000) as srv, App(kind="pinned") as app:
+        # Without an ETag or a date there is no validator to resume against: only the pin can tell.
+        with server(old, rate=400_000, cache="none") as srv, App(kind="pinned") as app:
             app.click(START)
             wait_until(lambda: os.path.exists(app.temp_path) and os.path.getsize(app.temp_path) > 100_000, 30,
                        what="bytes arriving")
@@ -52,6 +54,25 @@ class PinnedBuild(DownloadCase):
             app.click(START)
             self.save_to_desktop(app)
             self.assertEqual(self.read(self.saved), content_bytes(self.pinned))
+
+    def test_nothing_can_change_the_checked_file_before_it_is_saved(self):
+        with open(self.saved, "wb") as f:
+            f.write(b"an older installer")
+        with server(self.pinned), App(kind="pinned") as app:
+            self.assertEqual(app.try_write(self.saved), "written")  # nobody holds it
+            for start in ("download", "already complete"):
+                with self.subTest(start):
+                    if start == "already complete":
+                        self.write_temp(app, content_bytes(self.pinned))
+                    app.click(START)
+                    if start == "already complete":
+                        app.answer(IDYES)
+                        self.assertEqual(app.answer(IDOK)["message"], message("AlreadyComplete"))
+                    self.assertEqual(app.message()[0], message("DownloadComplete"))
+                    self.assertEqual(app.try_write(app.temp_path), "denied, error 32")  # ERROR_SHARING_VIOLATION
+                    self.save_to_desktop(app)
+                    self.assertEqual(self.read(self.saved), content_bytes(self.pinned))
+                    self.assertEqual(app.leftovers(), [])
 
     def test_an_already_complete_wrong_file_is_caught_too(self):
         with server(self.pinned), App(kind="pinned") as app:
