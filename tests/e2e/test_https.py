@@ -79,7 +79,7 @@ class Https(DownloadCase):
             app.wait_idle()
             self.assertEqual(len(srv.requests()), 1)
             self.assertEqual(plain.requests(), [])
-            self.assertEqual(os.path.getsize(app.temp_path), 0)
+            self.assertEqual(app.leftovers(), [])
 
     def test_through_tinyproxy_with_a_login(self):
         with Tinyproxy(USER, PASSWORD) as proxy, secure_server() as srv, App(kind="https") as app:
