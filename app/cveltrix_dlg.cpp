@@ -11,7 +11,6 @@
 #include "platform/folder_picker_win.h"
 #include "platform/http_wininet.h"
 #include "platform/module_win.h"
-#include "platform/sha256_bcrypt.h"
 #include "platform/version_info_win.h"
 #include "proxy/dialog_texts.h"
 #include "proxy/proxy_dialog.h"
@@ -212,7 +211,7 @@ void CveltrixDlg::StartDownload() {
 void CveltrixDlg::LaunchWorker() {
     // A give-up pending from the last Cancel is not for this run.
     ::KillTimer(Handle(), kGiveUpTimer);
-    run_ = std::make_shared<RunGuard>(*this, files_);
+    run_ = std::make_shared<RunGuard>(*this, files_, &hasher_);
     auto start = std::make_unique<WorkerStart>(WorkerStart{this, run_});
     auto thread = win::WorkerThread::CreateSuspended(&CveltrixDlg::RunWorker, start.get());
     if (!thread) {
@@ -230,9 +229,8 @@ unsigned __stdcall CveltrixDlg::RunWorker(void* argument) {
     const std::unique_ptr<WorkerStart> start(static_cast<WorkerStart*>(argument));
     RunGuard& run = *start->run;
     win::WinInetClient http(SilenceLimitSeconds);
-    win::BCryptFileHasher hasher;
     WorkerEnvironment env{run,     http, run, run.CancelFlag(), DownloadUrl, TempPath(), start->window->chosenFolder_,
-                          ProcessProxyConfig(), &hasher, ParseSha256(DownloadSha256)};
+                          ProcessProxyConfig(), &run, ParseSha256(DownloadSha256)};
     return static_cast<unsigned>(DownloadWorker(env));
 }
 

@@ -17,6 +17,7 @@
 #include "platform/dialog_win.h"
 #include "platform/dpi_win.h"
 #include "platform/files_win.h"
+#include "platform/sha256_bcrypt.h"
 #include "platform/taskbar_win.h"
 #include "platform/thread_win.h"
 
@@ -82,6 +83,7 @@ private:
     std::shared_ptr<RunGuard> run_;
     bool prompting_ = false;
     win::WinFileSystem files_;
+    win::BCryptFileHasher hasher_;
     // Worker thread only: the last folder picked and the bar's scale.
     std::wstring chosenFolder_;
     BarScale barScale_;

@@ -19,8 +19,13 @@ public:
     virtual bool SeekToEnd() = 0;
     // Appends at the current position; returns how many bytes were written.
     virtual std::uint64_t Write(std::span<const std::byte> data) = 0;
-    // Cuts the file to 0 bytes and moves the position to its start.
-    virtual bool Truncate() = 0;
+    // Cuts the file to its first `size` bytes and moves the position to
+    // that end.
+    virtual bool TruncateTo(std::uint64_t size) = 0;
+    // Renames the file, through this handle, to `to`, replacing a file of
+    // that name; never copies, so `to` must be on the same volume. The file
+    // stays open under its new name.
+    virtual bool MoveReplacing(const std::wstring& to) = 0;
     // The platform's error code of this file's last failed call; 0 when
     // none failed.
     virtual std::uint32_t LastError() const = 0;
@@ -29,11 +34,15 @@ public:
 class FileSystem {
 public:
     virtual ~FileSystem() = default;
-    // Read/write, shared for reading, created empty when absent.
+    // Read/write and allowed to be renamed, shared for reading only, so
+    // that nobody else changes it while it is open; created empty when
+    // absent.
     virtual std::unique_ptr<File> OpenAlways(const std::wstring& path) = 0;
     virtual bool Delete(const std::wstring& path) = 0;
-    // A rename that replaces an existing file and never copies.
-    virtual bool MoveReplacing(const std::wstring& from, const std::wstring& to) = 0;
+    // A small text file (a line or two): read whole, or created or replaced
+    // whole. Nothing when it is absent or cannot be read.
+    virtual std::optional<std::wstring> ReadText(const std::wstring& path) = 0;
+    virtual bool WriteText(const std::wstring& path, const std::wstring& text) = 0;
     // The platform's error code of the last call here that failed; 0 when
     // none failed.
     virtual std::uint32_t LastError() const = 0;

@@ -27,6 +27,9 @@ public:
     // The digest of the first `size` bytes, once they are hashed; nothing
     // when the file could not be read.
     virtual std::optional<Sha256Digest> Finish(std::uint64_t size) = 0;
+    // Stops at once and lets go of the file, from any thread; Finish then
+    // gives nothing.
+    virtual void Abandon() = 0;
 };
 
 class FileHasher {

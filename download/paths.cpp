@@ -40,4 +40,6 @@ std::wstring BuildDestinationPath(std::wstring_view folder, std::wstring_view ur
     return std::wstring(folder) + L"\\" + FileNameOf(url);
 }
 
+std::wstring ValidatorPathFor(std::wstring_view tempPath) { return std::wstring(tempPath) + L".validator"; }
+
 }  // namespace cveltrix

@@ -35,5 +35,7 @@ std::wstring BuildTempPath(std::wstring_view exePath, std::wstring_view url);
 // a drive root like "D:\" gives a doubled one, which the file system accepts.
 std::wstring BuildDestinationPath(std::wstring_view folder, std::wstring_view url);
 
+// Beside the temp file: which version of the file its first byte came from.
+std::wstring ValidatorPathFor(std::wstring_view tempPath);
 
 }  // namespace cveltrix

@@ -29,9 +29,13 @@ public:
         const std::lock_guard lock(guard_.mutex_);
         return file_ && !guard_.cancelRequested_.load() ? file_->Write(data) : 0;
     }
-    bool Truncate() override {
+    bool TruncateTo(std::uint64_t size) override {
         const std::lock_guard lock(guard_.mutex_);
-        return file_ && file_->Truncate();
+        return file_ && file_->TruncateTo(size);
+    }
+    bool MoveReplacing(const std::wstring& to) override {
+        const std::lock_guard lock(guard_.mutex_);
+        return file_ && !guard_.Quiet() && file_->MoveReplacing(to);
     }
     std::uint32_t LastError() const override {
         const std::lock_guard lock(guard_.mutex_);
@@ -41,6 +45,29 @@ public:
 private:
     RunGuard& guard_;
     std::unique_ptr<File> file_;
+};
+
+class RunGuard::GuardedFollower final : public GrowingFileHasher {
+public:
+    GuardedFollower(RunGuard& guard, std::unique_ptr<GrowingFileHasher> follower)
+        : guard_(guard), follower_(std::move(follower)) {
+        guard_.followers_.insert(this);
+    }
+    ~GuardedFollower() override {
+        {
+            const std::lock_guard lock(guard_.mutex_);
+            guard_.followers_.erase(this);
+        }
+        follower_.reset();
+    }
+
+    void Grown(std::uint64_t size) override { follower_->Grown(size); }
+    std::optional<Sha256Digest> Finish(std::uint64_t size) override { return follower_->Finish(size); }
+    void Abandon() override { follower_->Abandon(); }
+
+private:
+    RunGuard& guard_;
+    std::unique_ptr<GrowingFileHasher> follower_;
 };
 
 // One call into the window, made only while the run is neither given up
@@ -69,6 +96,7 @@ bool RunGuard::GiveUp() {
     if (ended_) return false;
     givenUp_.store(true);
     for (GuardedFile* file : open_) file->Close();
+    for (GuardedFollower* follower : followers_) follower->Abandon();
     return true;
 }
 
@@ -124,8 +152,24 @@ std::unique_ptr<File> RunGuard::OpenAlways(const std::wstring& path) {
 
 bool RunGuard::Delete(const std::wstring& path) { return !Quiet() && files_.Delete(path); }
 
-bool RunGuard::MoveReplacing(const std::wstring& from, const std::wstring& to) {
-    return !Quiet() && files_.MoveReplacing(from, to);
+std::optional<std::wstring> RunGuard::ReadText(const std::wstring& path) {
+    return givenUp_.load() ? std::nullopt : files_.ReadText(path);
+}
+
+bool RunGuard::WriteText(const std::wstring& path, const std::wstring& text) {
+    return !Quiet() && files_.WriteText(path, text);
+}
+
+std::optional<Sha256Digest> RunGuard::Sha256OfFile(const std::wstring& path) {
+    return hasher_ && !givenUp_.load() ? hasher_->Sha256OfFile(path) : std::nullopt;
+}
+
+std::unique_ptr<GrowingFileHasher> RunGuard::Follow(const std::wstring& path) {
+    const std::lock_guard lock(mutex_);
+    if (!hasher_ || givenUp_.load()) return nullptr;
+    auto follower = hasher_->Follow(path);
+    if (!follower) return nullptr;
+    return std::make_unique<GuardedFollower>(*this, std::move(follower));
 }
 
 }  // namespace cveltrix

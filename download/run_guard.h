@@ -13,24 +13,27 @@
 #include <set>
 
 #include "download/file.h"
+#include "download/integrity.h"
 #include "download/run_window.h"
 
 namespace cveltrix {
 
-// The worker's window and file system for one run. Shared by the window
-// thread (Cancel, GiveUp) and the worker thread (everything else); the
-// window thread keeps it alive as long as the run is current, the worker
-// for as long as it runs.
-class RunGuard final : public RunWindow, public FileSystem {
+// The worker's window, file system and hasher for one run. Shared by the
+// window thread (Cancel, GiveUp) and the worker thread (everything else);
+// the window thread keeps it alive as long as the run is current, the
+// worker for as long as it runs.
+class RunGuard final : public RunWindow, public FileSystem, public FileHasher {
 public:
-    RunGuard(RunWindow& window, FileSystem& files) : window_(window), files_(files) {}
+    RunGuard(RunWindow& window, FileSystem& files, FileHasher* hasher = nullptr)
+        : window_(window), files_(files), hasher_(hasher) {}
 
     // Window thread. After Cancel the run shows no message and the folder
     // picker does not open; nothing more is appended to the temp file.
     void Cancel() { cancelRequested_.store(true); }
     const std::atomic<bool>& CancelFlag() const { return cancelRequested_; }
     // Window thread, after Cancel: true when the run had not ended and is now
-    // given up (its temp file closed at once), false when it already ended.
+    // given up (every handle on its temp file closed at once, the hasher's
+    // too), false when it already ended.
     bool GiveUp();
     // A call into the window is still under way (it began before the run
     // was given up); a window about to go waits for these.
@@ -51,17 +54,25 @@ public:
     // close when the run is given up.
     std::unique_ptr<File> OpenAlways(const std::wstring& path) override;
     bool Delete(const std::wstring& path) override;
-    bool MoveReplacing(const std::wstring& from, const std::wstring& to) override;
+    std::optional<std::wstring> ReadText(const std::wstring& path) override;
+    bool WriteText(const std::wstring& path, const std::wstring& text) override;
     std::uint32_t LastError() const override { return files_.LastError(); }
+
+    // FileHasher, for the worker: a hasher following the temp file lets go
+    // of it when the run is given up.
+    std::optional<Sha256Digest> Sha256OfFile(const std::wstring& path) override;
+    std::unique_ptr<GrowingFileHasher> Follow(const std::wstring& path) override;
 
 private:
     class GuardedFile;
+    class GuardedFollower;
     class WindowCall;
 
     bool Quiet() const { return cancelRequested_.load() || givenUp_.load(); }
 
     RunWindow& window_;
     FileSystem& files_;
+    FileHasher* hasher_;
     std::atomic<bool> cancelRequested_{false};
     std::atomic<bool> givenUp_{false};
     // Guards the open files, every write to them, and the choice between
@@ -70,6 +81,7 @@ private:
     bool ended_ = false;
     int callsUnderWay_ = 0;
     std::set<GuardedFile*> open_;
+    std::set<GuardedFollower*> followers_;
 };
 
 }  // namespace cveltrix

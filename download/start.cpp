@@ -1,5 +1,7 @@
 #include "download/worker.h"
 
+#include "download/paths.h"
+
 namespace cveltrix {
 namespace {
 
@@ -9,13 +11,19 @@ void RefuseStart(RunWindow& window, const std::wstring& why) {
 }
 
 // A start-over must never silently resume: when the file cannot be deleted
-// it is emptied instead, and when that fails too the start is refused.
+// it is emptied instead, and when that fails too the start is refused. The
+// version kept for it goes with it.
 bool DiscardTempFile(RunWindow& window, FileSystem& files, const std::wstring& tempPath) {
-    if (files.Delete(tempPath)) return true;
-    const auto file = files.OpenAlways(tempPath);
-    if (file && file->Truncate()) return true;
-    RefuseStart(window, L"emptying " + tempPath + L": " + ErrorText(file ? file->LastError() : files.LastError()));
-    return false;
+    if (!files.Delete(tempPath)) {
+        const auto file = files.OpenAlways(tempPath);
+        if (!file || !file->TruncateTo(0)) {
+            RefuseStart(window,
+                        L"emptying " + tempPath + L": " + ErrorText(file ? file->LastError() : files.LastError()));
+            return false;
+        }
+    }
+    files.Delete(ValidatorPathFor(tempPath));
+    return true;
 }
 
 }  // namespace

@@ -110,7 +110,8 @@ Answer NoAnswer(std::wstring why) { return {nullptr, false, false, std::move(why
 // on the path could swap the file.
 Answer Ask(HttpSession& session, Verb verb, std::wstring url, const std::wstring& headers, const ProxyLogin* login) {
     for (int hop = 0;; ++hop) {
-        auto request = verb == Verb::Head ? session.OpenHead(url) : session.OpenUrl(url, headers);
+        auto request =
+            verb == Verb::Head ? session.OpenHead(WithoutFragment(url)) : session.OpenUrl(WithoutFragment(url), headers);
         if (!request) return NoAnswer(Asked(verb, url) + L"no answer, " + ErrorText(session.LastError()));
         if (login) {
             const Challenge challenge = AnswerProxyChallenge(*request, login->userName, login->password);
@@ -186,7 +187,7 @@ namespace {
 // requests, sessions and the temp file in one place.
 class DownloadRun {
 public:
-    explicit DownloadRun(WorkerEnvironment& env) : env_(env) {}
+    explicit DownloadRun(WorkerEnvironment& env) : env_(env), validatorPath_(ValidatorPathFor(env.tempPath)) {}
 
     void Execute() {
         if (OpenTempFile() && Connect()) Transfer();
@@ -204,19 +205,25 @@ private:
             return false;
         }
         size_ = *size;
+        // A temp file from a build that kept no validator resumes unchecked.
+        if (size_ > 0) {
+            const auto kept = env_.files.ReadText(validatorPath_);
+            keptValidator_ = kept ? RangeValidator(std::nullopt, *kept) : std::nullopt;
+        }
         return true;
     }
 
     bool Connect() {
         const bool proxied = env_.settings.mode == ProxyConfig::kUseProxy;
-        if (!ProbeLength(proxied) || !StartFromZeroIfLonger()) return false;
+        if (!ProbeLength(proxied) || !StartOverIfLongerOnAnswer()) return false;
         if (Cancelled() || !OpenTransfer(proxied)) return false;
-        if (size_ == length_) {
-            // Decided before the transfer's status: a server may answer 416.
+        // Decided before the transfer's status (a server may answer 416),
+        // unless the server says the file is no longer the one kept.
+        if (size_ == length_ && !(ifRangeSent_ && request_ && HasStatus(*request_, kStatusOk))) {
             Show(msg::AlreadyComplete);
             return false;
         }
-        return AcceptTransferStatus();
+        return AcceptTransferStatus(proxied);
     }
 
     bool ProbeLength(bool proxied) {
@@ -236,27 +243,40 @@ private:
         return false;
     }
 
-    // A temp file longer than the whole file cannot be its beginning.
-    bool StartFromZeroIfLonger() {
+    // A temp file longer than the whole file cannot be its beginning, but a
+    // short answer proves nothing (a sign-in portal's page looks the same):
+    // only the user's Yes gives the bytes up.
+    bool StartOverIfLongerOnAnswer() {
         if (size_ <= length_) return true;
-        return TruncateTempFile();
+        return Show(msg::AskStartOver) == kAnswerYes && StartOver();
     }
 
-    bool TruncateTempFile() {
-        if (!file_->Truncate()) {
-            Fail(msg::WriteFailed, L"emptying the temp file: " + ErrorText(file_->LastError()));
-            return false;
-        }
+    bool StartOver() {
+        if (EmptyTempFile()) return true;
+        Fail(msg::WriteFailed, L"emptying the temp file: " + ErrorText(file_->LastError()));
+        return false;
+    }
+
+    // The temp file emptied, and with it the version it was kept for.
+    bool EmptyTempFile() {
+        if (!file_->TruncateTo(0)) return false;
         size_ = 0;
+        keptValidator_.reset();
+        env_.files.Delete(validatorPath_);
         return true;
     }
 
     bool OpenTransfer(bool proxied) {
+        request_.reset();  // before the session it came from
         const ProxyLogin login{env_.settings.userName, env_.settings.password};
         session_ = proxied ? env_.http.OpenThroughProxy(env_.settings.ProxyText(), login)
                            : env_.http.OpenPreconfigured();
+        // The range holds only for the version that began the temp file; any
+        // other answers with the whole file.
+        ifRangeSent_ = size_ > 0 && keptValidator_;
+        const std::wstring headers = RangeHeader(size_) + (ifRangeSent_ ? L"\r\nIf-Range: " + *keptValidator_ : L"");
         Answer answer = NoAnswer(L"no internet session, " + ErrorText(env_.http.LastError()));
-        if (session_) answer = Ask(*session_, Verb::Get, env_.url, RangeHeader(size_), proxied ? &login : nullptr);
+        if (session_) answer = Ask(*session_, Verb::Get, env_.url, headers, proxied ? &login : nullptr);
         request_ = std::move(answer.request);
         transferWhy_ = std::move(answer.why);
         if (proxied && !request_) {
@@ -272,28 +292,65 @@ private:
     }
 
     // Only a body that continues the temp file is appended: never an error
-    // page, never a range that starts elsewhere.
-    bool AcceptTransferStatus() {
+    // page, never a range that starts elsewhere or belongs to another file.
+    bool AcceptTransferStatus(bool proxied) {
         const auto status = request_ ? request_->StatusCode() : std::nullopt;
-        std::wstring mismatch;
-        if (status == kStatusPartial) {
-            const auto text = request_->ContentRangeText();
-            const auto start = text ? ParseContentRangeStart(*text) : std::nullopt;
-            if (start == size_) return true;
-            mismatch = L", Content-Range " + text.value_or(L"unreadable (" + ErrorText(request_->LastError()) + L")") +
-                       L" does not continue " + std::to_wstring(size_) + L" bytes";
-        } else if (status == kStatusOk) {
-            // A server that ignores the range sends the whole file again.
-            return size_ == 0 || TruncateTempFile();
-        }
-        Fail(msg::ServerUnreachable,
-             (request_ ? Asked(Verb::Get, env_.url) + StatusText(*request_) : transferWhy_) + mismatch);
+        if (status == kStatusPartial) return AcceptRange(proxied);
+        if (status == kStatusOk) return AcceptWholeFile();
+        Fail(msg::ServerUnreachable, request_ ? Asked(Verb::Get, env_.url) + StatusText(*request_) : transferWhy_);
         return false;
+    }
+
+    bool AcceptRange(bool proxied) {
+        const auto text = request_->ContentRangeText();
+        const auto range = text ? ParseContentRange(*text) : std::nullopt;
+        const std::wstring what = L"Content-Range " + text.value_or(L"unreadable (" +
+                                                                    ErrorText(request_->LastError()) + L")");
+        if (!range || range->first != size_) {
+            return FailTransfer(what + L" does not continue " + std::to_wstring(size_) + L" bytes");
+        }
+        if (!range->total || *range->total == length_) return true;
+        // Another file now: its beginning is asked for once, and must then
+        // be as long as the probe said.
+        if (size_ == 0) return FailTransfer(what + L" is not the probed " + std::to_wstring(length_) + L" bytes");
+        return StartOver() && OpenTransfer(proxied) && AcceptTransferStatus(proxied);
+    }
+
+    // A server that ignores the range, or one whose file is no longer the
+    // kept one, sends the whole file; it is taken only when its length
+    // agrees with the probe, or an answer that proves nothing would empty
+    // the temp file.
+    bool AcceptWholeFile() {
+        const auto lengthText = request_->ContentLengthText();
+        const auto announced = lengthText ? ParseContentLength(*lengthText) : std::nullopt;
+        if (announced && *announced != length_) {
+            return FailTransfer(L"whole file of " + *lengthText + L" bytes, not the probed " +
+                                std::to_wstring(length_));
+        }
+        return size_ == 0 || StartOver();
+    }
+
+    bool FailTransfer(const std::wstring& why) {
+        Fail(msg::ServerUnreachable, Asked(Verb::Get, env_.url) + StatusText(*request_) + L", " + why);
+        return false;
+    }
+
+    // The answer whose body begins the temp file names its version, so that
+    // a later resume asks for the rest of that version only. Losing it only
+    // costs that check, which a temp file of an older build lacks too.
+    void KeepValidator() {
+        if (const auto validator = RangeValidator(request_->ETagText(), request_->LastModifiedText())) {
+            env_.files.WriteText(validatorPath_, *validator);
+        } else {
+            env_.files.Delete(validatorPath_);
+        }
     }
 
     void Transfer() {
         std::vector<std::byte> buffer(kChunkSize);
         env_.window.SetProgressRange(length_);
+        bodyStart_ = size_;
+        if (bodyStart_ == 0) KeepValidator();
         // Hashing alongside the transfer: the file only grows from here on.
         if (env_.pin && env_.hasher) follower_ = env_.hasher->Follow(env_.tempPath);
         bool readOk = true;
@@ -307,6 +364,7 @@ private:
                 if (size_ < length_) Fail(msg::Disconnected, BodyEndedWhy(readOk));
                 return;
             }
+            if (read > length_ - size_) return Overran();
             const std::uint64_t written = file_->Write(std::span<const std::byte>(buffer.data(), read));
             size_ += written;
             if (follower_) follower_->Grown(size_);
@@ -319,23 +377,41 @@ private:
         }
     }
 
+    // More bytes than announced: whatever this answer brought is suspect,
+    // and what the temp file held before it is kept.
+    void Overran() {
+        file_->TruncateTo(bodyStart_);
+        Fail(msg::Damaged, Asked(Verb::Get, env_.url) + L"the body runs past the announced " +
+                               std::to_wstring(length_) + L" bytes; the temp file is back at " +
+                               std::to_wstring(bodyStart_));
+    }
+
     std::wstring BodyEndedWhy(bool readOk) {
         const std::uint32_t error = request_->LastError();
         return (readOk && error == 0 ? std::wstring(L"the connection ended") : L"reading failed, " + ErrorText(error)) +
                L" after " + std::to_wstring(size_) + L" of " + std::to_wstring(length_) + L" bytes";
     }
 
+    // The temp file stays open, and closed to other writers, from the last
+    // byte through the check to the move: what was checked is what is saved.
     void Finish() {
         request_.reset();
         session_.reset();
         // An unreadable size counts as no file: nothing can be checked or offered.
         const std::uint64_t finalSize = file_ ? file_->Size().value_or(0) : 0;
-        file_.reset();
         env_.settings.WipeCredentials();
         const bool complete = length_ > 0 && finalSize == length_;
         if (complete && Verified(finalSize)) SaveFile();
         follower_.reset();
+        CloseTempFile();
         env_.window.ResetIdleControls();
+    }
+
+    // An empty temp file is no download to resume: nothing is left behind.
+    void CloseTempFile() {
+        const bool empty = file_ && !saved_ && file_->Size() == 0u;
+        file_.reset();
+        if (empty && env_.files.Delete(env_.tempPath)) env_.files.Delete(validatorPath_);
     }
 
     // A readable file with the wrong bytes can never become right by
@@ -346,9 +422,7 @@ private:
         const auto digest = DigestOf(size);
         follower_.reset();
         if (digest == env_.pin) return true;
-        if (digest) {
-            if (const auto file = env_.files.OpenAlways(env_.tempPath)) file->Truncate();
-        }
+        if (digest) EmptyTempFile();
         Fail(msg::Damaged, digest ? L"the file's SHA-256 is not the pinned one" : L"the file could not be read back");
         return false;
     }
@@ -367,12 +441,15 @@ private:
         }
         env_.chosenFolder = *folder;
         const std::wstring destination = BuildDestinationPath(env_.chosenFolder, env_.url);
-        if (!env_.files.MoveReplacing(env_.tempPath, destination)) {
-            Fail(msg::SaveFailed, L"moving to " + destination + L": " + ErrorText(env_.files.LastError()));
+        if (!file_->MoveReplacing(destination)) {
+            Fail(msg::SaveFailed, L"moving to " + destination + L": " + ErrorText(file_->LastError()));
+            return;
         }
+        saved_ = true;
+        env_.files.Delete(validatorPath_);
     }
 
-    void Show(CatalogueId id) { env_.window.ShowMessage(id, BoxKindOf(id)); }
+    int Show(CatalogueId id) { return env_.window.ShowMessage(id, BoxKindOf(id)); }
     // A failure message, with its reason noted first.
     void Fail(CatalogueId id, const std::wstring& why) {
         env_.window.NoteFailure(id, why);
@@ -386,13 +463,18 @@ private:
     bool Cancelled() const { return env_.cancelRequested.load(); }
 
     WorkerEnvironment& env_;
+    const std::wstring validatorPath_;
     std::unique_ptr<File> file_;
     std::unique_ptr<HttpSession> session_;
     std::unique_ptr<HttpRequest> request_;
     std::unique_ptr<GrowingFileHasher> follower_;
-    std::wstring transferWhy_;  // what the transfer request got, when it failed
-    std::uint64_t size_ = 0;    // bytes in the temp file
-    std::uint64_t length_ = 0;  // the whole file, from the probe
+    std::optional<std::wstring> keptValidator_;  // the version the temp file began with
+    bool ifRangeSent_ = false;
+    bool saved_ = false;
+    std::wstring transferWhy_;    // what the transfer request got, when it failed
+    std::uint64_t size_ = 0;      // bytes in the temp file
+    std::uint64_t bodyStart_ = 0; // bytes in it before the transfer's body
+    std::uint64_t length_ = 0;    // the whole file, from the probe
 };
 
 }  // namespace

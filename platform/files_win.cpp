@@ -1,6 +1,8 @@
 #include "platform/files_win.h"
 
 #include <algorithm>
+#include <cstddef>
+#include <vector>
 
 #include "platform/long_path.h"
 #include "platform/unique_handle_win.h"
@@ -35,9 +37,26 @@ public:
         return total;
     }
 
-    bool Truncate() override {
-        return (::SetFilePointerEx(handle_.get(), LARGE_INTEGER{}, nullptr, FILE_BEGIN) &&
-                ::SetEndOfFile(handle_.get())) ||
+    bool TruncateTo(std::uint64_t size) override {
+        LARGE_INTEGER end{};
+        end.QuadPart = static_cast<LONGLONG>(size);
+        return (::SetFilePointerEx(handle_.get(), end, nullptr, FILE_BEGIN) && ::SetEndOfFile(handle_.get())) ||
+               error_.Failed(false);
+    }
+
+    // Through the handle, so that the file moved is the one this handle has
+    // kept from other writers, not whatever carries its name by then.
+    bool MoveReplacing(const std::wstring& to) override {
+        const std::wstring target = ExtendedLengthPath(to);
+        const std::size_t nameBytes = target.size() * sizeof(wchar_t);
+        // The name runs on past the structure's one-character array.
+        std::vector<std::byte> buffer(sizeof(FILE_RENAME_INFO) + nameBytes);
+        auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+        info->ReplaceIfExists = TRUE;
+        info->RootDirectory = nullptr;
+        info->FileNameLength = static_cast<DWORD>(nameBytes);
+        std::copy_n(target.c_str(), target.size() + 1, info->FileName);
+        return ::SetFileInformationByHandle(handle_.get(), FileRenameInfo, info, static_cast<DWORD>(buffer.size())) ||
                error_.Failed(false);
     }
 
@@ -50,9 +69,11 @@ private:
 
 }  // namespace
 
+// DELETE access lets the finished file be moved through this very handle;
+// sharing only reading keeps every other writer out while it is open.
 std::unique_ptr<File> WinFileSystem::OpenAlways(const std::wstring& path) {
-    UniqueHandle handle(::CreateFileW(ExtendedLengthPath(path).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
-                                      nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueHandle handle(::CreateFileW(ExtendedLengthPath(path).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
+                                      FILE_SHARE_READ, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (handle.get() == INVALID_HANDLE_VALUE) return error_.Failed(nullptr);
     return std::make_unique<WinFile>(std::move(handle));
 }
@@ -61,10 +82,42 @@ bool WinFileSystem::Delete(const std::wstring& path) {
     return ::DeleteFileW(ExtendedLengthPath(path).c_str()) || error_.Failed(false);
 }
 
-bool WinFileSystem::MoveReplacing(const std::wstring& from, const std::wstring& to) {
-    // No MOVEFILE_COPY_ALLOWED: a folder on another volume fails instead of
-    // silently copying.
-    return ::MoveFileExW(ExtendedLengthPath(from).c_str(), ExtendedLengthPath(to).c_str(), MOVEFILE_REPLACE_EXISTING) ||
+namespace {
+
+// Far more than a line or two: anything larger is not ours.
+constexpr DWORD kMaxTextBytes = 4096;
+
+}  // namespace
+
+// Stored as UTF-8, as small text files beside programs usually are.
+std::optional<std::wstring> WinFileSystem::ReadText(const std::wstring& path) {
+    const UniqueHandle file(::CreateFileW(ExtendedLengthPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file.get() == INVALID_HANDLE_VALUE) return error_.Failed(std::nullopt);
+    std::string bytes(kMaxTextBytes, '\0');
+    DWORD read = 0;
+    if (!::ReadFile(file.get(), bytes.data(), kMaxTextBytes, &read, nullptr)) return error_.Failed(std::nullopt);
+    if (read == 0 || read == kMaxTextBytes) return std::nullopt;
+    const int count = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(), static_cast<int>(read),
+                                            nullptr, 0);
+    if (count <= 0) return error_.Failed(std::nullopt);
+    std::wstring text(static_cast<std::size_t>(count), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(), static_cast<int>(read), text.data(), count);
+    return text;
+}
+
+bool WinFileSystem::WriteText(const std::wstring& path, const std::wstring& text) {
+    const int count =
+        ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string bytes(static_cast<std::size_t>(std::max(count, 0)), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), bytes.data(), count, nullptr,
+                          nullptr);
+    const UniqueHandle file(::CreateFileW(ExtendedLengthPath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file.get() == INVALID_HANDLE_VALUE) return error_.Failed(false);
+    DWORD written = 0;
+    return (::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+            written == bytes.size()) ||
            error_.Failed(false);
 }
 

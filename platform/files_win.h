@@ -10,7 +10,8 @@ class WinFileSystem final : public FileSystem {
 public:
     std::unique_ptr<File> OpenAlways(const std::wstring& path) override;
     bool Delete(const std::wstring& path) override;
-    bool MoveReplacing(const std::wstring& from, const std::wstring& to) override;
+    std::optional<std::wstring> ReadText(const std::wstring& path) override;
+    bool WriteText(const std::wstring& path, const std::wstring& text) override;
     std::uint32_t LastError() const override { return error_.Code(); }
 
 private:

@@ -45,6 +45,8 @@ public:
     std::optional<std::wstring> ContentLengthText() override { return HeaderText(HTTP_QUERY_CONTENT_LENGTH); }
     std::optional<std::wstring> ContentRangeText() override { return HeaderText(HTTP_QUERY_CONTENT_RANGE); }
     std::optional<std::wstring> LocationText() override { return HeaderText(HTTP_QUERY_LOCATION); }
+    std::optional<std::wstring> ETagText() override { return HeaderText(HTTP_QUERY_ETAG); }
+    std::optional<std::wstring> LastModifiedText() override { return HeaderText(HTTP_QUERY_LAST_MODIFIED); }
 
     bool SetProxyUserName(const std::wstring& userName) override {
         return SetTextOption(handle_.get(), INTERNET_OPTION_PROXY_USERNAME, userName) || error_.Failed(false);
@@ -73,11 +75,30 @@ public:
     std::uint32_t LastError() const override { return error_.Code(); }
 
 private:
+    // Every field of that name, joined by commas as HTTP joins repeated
+    // fields: an answer that says two things is not taken for one of them.
     std::optional<std::wstring> HeaderText(DWORD query) {
+        std::optional<std::wstring> joined;
+        for (DWORD index = 0;;) {
+            const DWORD asked = index;
+            auto value = HeaderOccurrence(query, index);
+            if (!value) return joined ? joined : value;
+            joined = joined ? *joined + L", " + *value : *value;
+            // A client that does not advance the index has no more to give.
+            if (index <= asked) return joined;
+        }
+    }
+
+    // One field; `index` names it and is moved on to the next one. Its text
+    // is taken by the length the client reports, so a NUL inside a value
+    // stays in it instead of cutting the value short.
+    std::optional<std::wstring> HeaderOccurrence(DWORD query, DWORD& index) {
         std::wstring text(64, L'\0');
         for (;;) {
             DWORD bytes = static_cast<DWORD>(text.size() * sizeof(wchar_t));
-            if (::HttpQueryInfoW(handle_.get(), query, text.data(), &bytes, nullptr)) {
+            DWORD at = index;
+            if (::HttpQueryInfoW(handle_.get(), query, text.data(), &bytes, &at)) {
+                index = at;
                 text.resize(bytes / sizeof(wchar_t));
                 return text;
             }

@@ -54,10 +54,11 @@ private:
     BCRYPT_HASH_HANDLE hash_ = nullptr;
 };
 
-// Shares writing: the download keeps its own handle open while it appends.
+// Shares writing and renaming: the download keeps its own handle open
+// while it appends, and moves the file through it.
 UniqueHandle OpenForReading(const std::wstring& path) {
     return UniqueHandle(::CreateFileW(ExtendedLengthPath(path).c_str(), GENERIC_READ,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                       FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
 }
 
@@ -95,9 +96,17 @@ public:
         written_ = size;
         finishing_ = true;
         changed_.notify_all();
-        done_.wait(lock, [&] { return failed_ || hashed_ == size; });
-        if (failed_) return std::nullopt;
+        done_.wait(lock, [&] { return failed_ || stop_ || hashed_ == size; });
+        if (failed_ || stop_) return std::nullopt;
         return hash_.Finish();
+    }
+
+    // Waits at most for the block being read, then the file is let go.
+    void Abandon() override {
+        std::unique_lock lock(mutex_);
+        stop_ = true;
+        changed_.notify_all();
+        done_.wait(lock, [&] { return closed_; });
     }
 
 private:
@@ -117,6 +126,8 @@ private:
             hashedHint_.store(hashed_);
             done_.notify_all();
         }
+        file_.reset();
+        closed_ = true;
         done_.notify_all();
     }
 
@@ -138,6 +149,7 @@ private:
     bool finishing_ = false;
     bool stop_ = false;
     bool failed_ = false;
+    bool closed_ = false;
     std::thread worker_;  // last: starts once everything above exists
 };
 

@@ -55,6 +55,10 @@ public:
         return Admitted() ? script_.contentRange : std::nullopt;
     }
     std::optional<std::wstring> LocationText() override { return Admitted() ? script_.location : std::nullopt; }
+    std::optional<std::wstring> ETagText() override { return Admitted() ? script_.etag : std::nullopt; }
+    std::optional<std::wstring> LastModifiedText() override {
+        return Admitted() ? script_.lastModified : std::nullopt;
+    }
     std::uint32_t LastError() const override { return errors_.Code(); }
 
     bool SetProxyUserName(const std::wstring& userName) override {
@@ -128,9 +132,12 @@ private:
     ErrorRecord errors_;
 };
 
+}  // namespace
+
 class FakeFile : public File {
 public:
-    FakeFile(FakeFileSystem& files, FakeFileData& data, EventLog& log) : files_(files), data_(data), log_(log) {
+    FakeFile(FakeFileSystem& files, std::wstring path, FakeFileData& data, EventLog& log)
+        : files_(files), path_(std::move(path)), data_(data), log_(log) {
         ++data_.openHandles;
     }
     ~FakeFile() override {
@@ -163,12 +170,24 @@ public:
         position_ += count;
         return count;
     }
-    bool Truncate() override {
+    bool TruncateTo(std::uint64_t size) override {
         log_.push_back("truncate");
-        if (files_.failTruncate || Trips(files_.faults, "truncate")) return Failed(false);
-        data_.untracked = 0;
-        data_.bytes.clear();
-        position_ = 0;
+        if (files_.failTruncate || Trips(files_.faults, "truncate") || size > data_.Size()) return Failed(false);
+        if (size <= data_.untracked) {
+            data_.untracked = size;
+            data_.bytes.clear();
+        } else {
+            data_.bytes.resize(size - data_.untracked);
+        }
+        position_ = size;
+        return true;
+    }
+
+    bool MoveReplacing(const std::wstring& to) override {
+        log_.push_back("move");
+        files_.moves.push_back({path_, to});
+        if (files_.failMove || Trips(files_.faults, "move") || !files_.MoveOpen(path_, to)) return Failed(false);
+        path_ = to;
         return true;
     }
 
@@ -181,13 +200,12 @@ private:
     }
 
     FakeFileSystem& files_;
+    std::wstring path_;
     FakeFileData& data_;
     EventLog& log_;
     std::uint64_t position_ = 0;
     ErrorRecord errors_;
 };
-
-}  // namespace
 
 bool FaultPlan::Trips(const std::string& label) {
     const int ordinal = ++seen[label];
@@ -239,6 +257,11 @@ RequestScript PartialAnswer(std::uint64_t from, std::uint64_t length) {
 }
 
 RequestScript WholeAnswer(std::uint64_t length) { return ProbeAnswer(length); }
+
+RequestScript Tagged(RequestScript script, std::wstring etag) {
+    script.etag = std::move(etag);
+    return script;
+}
 
 RequestScript ErrorAnswer(std::uint32_t status) {
     RequestScript script;
@@ -356,34 +379,46 @@ std::uint64_t FakeFileSystem::Room() const {
 std::unique_ptr<File> FakeFileSystem::OpenAlways(const std::wstring& path) {
     log_.push_back("open file");
     if (failOpen || Trips(faults, "open file")) return errors_.Failed(nullptr);
-    return std::make_unique<FakeFile>(*this, files[path], log_);
+    return std::make_unique<FakeFile>(*this, path, files[path], log_);
 }
 
-// Like the platform, an open file can be neither deleted nor moved.
+// Like the platform, an open file cannot be deleted.
 bool FakeFileSystem::Delete(const std::wstring& path) {
     log_.push_back("delete");
     deletes.push_back(path);
+    if (failDelete || Trips(faults, "delete")) return errors_.Failed(false);
+    if (texts.erase(path)) return true;
     const auto found = files.find(path);
-    if (failDelete || Trips(faults, "delete") || found == files.end() || found->second.openHandles > 0) {
+    if (found == files.end() || found->second.openHandles > 0) {
         return errors_.Failed(false);
     }
+    deletedBytes += found->second.Size();
     files.erase(found);
     return true;
 }
 
-bool FakeFileSystem::MoveReplacing(const std::wstring& from, const std::wstring& to) {
-    log_.push_back("move");
-    moves.push_back({from, to});
-    const auto source = files.find(from);
-    if (failMove || Trips(faults, "move") || source == files.end() || source->second.openHandles > 0) {
-        return errors_.Failed(false);
+std::optional<std::wstring> FakeFileSystem::ReadText(const std::wstring& path) {
+    const auto found = texts.find(path);
+    if (Trips(faults, "read text") || found == texts.end()) return errors_.Failed(std::nullopt);
+    return found->second;
+}
+
+bool FakeFileSystem::WriteText(const std::wstring& path, const std::wstring& text) {
+    log_.push_back("write text");
+    if (Trips(faults, "write text")) return errors_.Failed(false);
+    texts[path] = text;
+    return true;
+}
+
+// The node keeps its address, so the open handles' data follow it.
+bool FakeFileSystem::MoveOpen(const std::wstring& from, const std::wstring& to) {
+    if (const auto target = files.find(to); target != files.end()) {
+        if (target->second.openHandles > 0) return false;
+        files.erase(target);
     }
-    if (const auto target = files.find(to); target != files.end() && target->second.openHandles > 0) {
-        return errors_.Failed(false);
-    }
-    FakeFileData moved = std::move(source->second);
-    files.erase(source);
-    files[to] = std::move(moved);
+    auto node = files.extract(from);
+    node.key() = to;
+    files.insert(std::move(node));
     return true;
 }
 
@@ -445,15 +480,22 @@ namespace {
 
 class FakeFollower final : public GrowingFileHasher {
 public:
-    explicit FakeFollower(FakeHasher& owner) : owner_(owner) {}
+    explicit FakeFollower(FakeHasher& owner) : owner_(owner) { ++owner_.openFollowers; }
+    ~FakeFollower() override { Abandon(); }
     void Grown(std::uint64_t size) override { owner_.grown.push_back(size); }
     std::optional<Sha256Digest> Finish(std::uint64_t size) override {
         owner_.finishedAt = size;
-        return Trips(owner_.faults, "finish hash") ? std::nullopt : owner_.digest;
+        if (!open_ || Trips(owner_.faults, "finish hash")) return std::nullopt;
+        return owner_.digest;
+    }
+    void Abandon() override {
+        if (open_) --owner_.openFollowers;
+        open_ = false;
     }
 
 private:
     FakeHasher& owner_;
+    bool open_ = true;
 };
 
 }  // namespace

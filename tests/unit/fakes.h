@@ -104,6 +104,8 @@ struct RequestScript {
     std::optional<std::wstring> contentLength;
     std::optional<std::wstring> contentRange;
     std::optional<std::wstring> location;
+    std::optional<std::wstring> etag;
+    std::optional<std::wstring> lastModified;
     // The body is bytes [bodyOffset, bodyOffset + bodySize) of the pattern.
     std::uint64_t bodyOffset = 0;
     std::uint64_t bodySize = 0;
@@ -123,6 +125,8 @@ RequestScript ProbeAnswer(std::uint64_t length);
 RequestScript PartialAnswer(std::uint64_t from, std::uint64_t length);
 // A 200 with the whole file, whatever range was asked.
 RequestScript WholeAnswer(std::uint64_t length);
+// `script` from the version of the file that `etag` names.
+RequestScript Tagged(RequestScript script, std::wstring etag);
 // An answer with `status` and a small error page as its body.
 RequestScript ErrorAnswer(std::uint32_t status);
 // Nothing answers: the request cannot be opened.
@@ -233,6 +237,10 @@ public:
     };
     std::vector<Move> moves;
     std::vector<std::wstring> deletes;
+    // Bytes that a Delete took with it.
+    std::uint64_t deletedBytes = 0;
+    // Small text files, apart from the data files.
+    std::map<std::wstring, std::wstring> texts;
 
     // A file holding bytes [0, size) of the pattern.
     void Put(const std::wstring& path, std::uint64_t size);
@@ -248,10 +256,15 @@ public:
 
     std::unique_ptr<File> OpenAlways(const std::wstring& path) override;
     bool Delete(const std::wstring& path) override;
-    bool MoveReplacing(const std::wstring& from, const std::wstring& to) override;
+    std::optional<std::wstring> ReadText(const std::wstring& path) override;
+    bool WriteText(const std::wstring& path, const std::wstring& text) override;
     std::uint32_t LastError() const override { return errors_.Code(); }
 
 private:
+    friend class FakeFile;
+    // Renames an open file; its other handles follow it, as on the platform.
+    bool MoveOpen(const std::wstring& from, const std::wstring& to);
+
     EventLog& log_;
     ErrorRecord errors_;
 };
@@ -267,6 +280,8 @@ public:
     std::vector<std::wstring> followed;
     std::vector<std::uint64_t> grown;
     std::optional<std::uint64_t> finishedAt;
+    // Followers that still hold the file open.
+    int openFollowers = 0;
 
     std::optional<Sha256Digest> Sha256OfFile(const std::wstring& path) override {
         hashed.push_back(path);

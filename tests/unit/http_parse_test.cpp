@@ -6,7 +6,7 @@ namespace cveltrix {
 namespace {
 
 struct ParseCase {
-    const wchar_t* text;
+    std::wstring text;
     std::optional<std::uint64_t> value;
 };
 
@@ -20,7 +20,9 @@ INSTANTIATE_TEST_SUITE_P(
     Valid, ContentLengthTest,
     testing::Values(ParseCase{L"0", 0}, ParseCase{L"5000", 5000}, ParseCase{L"007", 7},
                     ParseCase{L"4294967296", 4294967296ull}, ParseCase{L"5368709120", 5368709120ull},
-                    ParseCase{L"18446744073709551615", 18446744073709551615ull}));
+                    ParseCase{L"18446744073709551615", 18446744073709551615ull},
+                    // A field the answer repeats arrives joined by commas.
+                    ParseCase{L"16384, 16384", 16384}, ParseCase{L"7,7,7", 7}));
 
 INSTANTIATE_TEST_SUITE_P(
     Rejected, ContentLengthTest,
@@ -28,27 +30,40 @@ INSTANTIATE_TEST_SUITE_P(
                     ParseCase{L"99999999999999999999999", std::nullopt}, ParseCase{L"-1", std::nullopt},
                     ParseCase{L"+5", std::nullopt}, ParseCase{L" 5", std::nullopt}, ParseCase{L"5 ", std::nullopt},
                     ParseCase{L"12a", std::nullopt}, ParseCase{L"0x10", std::nullopt},
-                    ParseCase{L"1e3", std::nullopt}, ParseCase{L"\uFF15", std::nullopt}));
+                    ParseCase{L"1e3", std::nullopt}, ParseCase{L"\uFF15", std::nullopt},
+                    ParseCase{L"16384, 8192", std::nullopt}, ParseCase{L"16384,", std::nullopt},
+                    ParseCase{std::wstring(L"16\0" L"384", 6), std::nullopt}));
 
-class ContentRangeStartTest : public testing::TestWithParam<ParseCase> {};
+struct RangeCase {
+    const wchar_t* text;
+    std::optional<ContentRange> range;
+};
 
-TEST_P(ContentRangeStartTest, TakesTheFirstByteOfTheRange) {
-    EXPECT_EQ(ParseContentRangeStart(GetParam().text), GetParam().value) << testing::PrintToString(GetParam().text);
+class ContentRangeTest : public testing::TestWithParam<RangeCase> {};
+
+TEST_P(ContentRangeTest, TakesFirstLastAndTotal) {
+    EXPECT_EQ(ParseContentRange(GetParam().text), GetParam().range) << testing::PrintToString(GetParam().text);
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Valid, ContentRangeStartTest,
-    testing::Values(ParseCase{L"bytes 1000-4999/5000", 1000}, ParseCase{L"bytes 0-99/100", 0},
-                    ParseCase{L"bytes 1000-4999/*", 1000},
-                    ParseCase{L"bytes 4831838208-5368709119/5368709120", 4831838208ull}));
+    Valid, ContentRangeTest,
+    testing::Values(RangeCase{L"bytes 1000-4999/5000", ContentRange{1000, 4999, 5000}},
+                    RangeCase{L"bytes 0-99/100", ContentRange{0, 99, 100}},
+                    RangeCase{L"bytes 1000-4999/*", ContentRange{1000, 4999, std::nullopt}},
+                    RangeCase{L"bytes 4831838208-5368709119/5368709120",
+                              ContentRange{4831838208ull, 5368709119ull, 5368709120ull}}));
 
 // "bytes */5000" is what a 416 carries: no range at all.
 INSTANTIATE_TEST_SUITE_P(
-    Rejected, ContentRangeStartTest,
-    testing::Values(ParseCase{L"", std::nullopt}, ParseCase{L"bytes */5000", std::nullopt},
-                    ParseCase{L"bytes -5/10", std::nullopt}, ParseCase{L"items 0-5/10", std::nullopt},
-                    ParseCase{L"bytes 1000", std::nullopt}, ParseCase{L"1000-4999/5000", std::nullopt},
-                    ParseCase{L"bytes 99999999999999999999-1/2", std::nullopt}));
+    Rejected, ContentRangeTest,
+    testing::Values(RangeCase{L"", std::nullopt}, RangeCase{L"bytes */5000", std::nullopt},
+                    RangeCase{L"bytes -5/10", std::nullopt}, RangeCase{L"items 0-5/10", std::nullopt},
+                    RangeCase{L"bytes 1000", std::nullopt}, RangeCase{L"1000-4999/5000", std::nullopt},
+                    RangeCase{L"bytes 99999999999999999999-1/2", std::nullopt},
+                    RangeCase{L"bytes 0-9/99999999999999999999", std::nullopt},
+                    RangeCase{L"bytes 5-4/10", std::nullopt}, RangeCase{L"bytes 0-10/10", std::nullopt},
+                    RangeCase{L"bytes 0-9/10x", std::nullopt}, RangeCase{L"bytes 0-9/", std::nullopt},
+                    RangeCase{L"bytes 0-9", std::nullopt}));
 
 struct LocationCase {
     const wchar_t* location;
@@ -71,7 +86,78 @@ INSTANTIATE_TEST_SUITE_P(
                     LocationCase{L"/mirror/f.exe", L"http://a.example:8080/mirror/f.exe"},
                     LocationCase{L"f2.exe", L"http://a.example:8080/dl/043/f2.exe"},
                     LocationCase{L"ftp://b.example/f.exe", std::nullopt},
-                    LocationCase{L"javascript:alert(1)", std::nullopt}));
+                    LocationCase{L"javascript:alert(1)", std::nullopt},
+                    LocationCase{L"file:///C:/Windows/f.exe", std::nullopt},
+                    LocationCase{L"//", std::nullopt}, LocationCase{L"http://user@/f.exe", std::nullopt},
+                    LocationCase{L"f 2.exe", std::nullopt}, LocationCase{L"f.exe\r\nSet-Cookie: x", std::nullopt}));
+
+// RFC 3986 section 5.4, normal and abnormal examples; only what names
+// another scheme ("g:h", and "http:g" read strictly, which has no host)
+// resolves to nothing.
+class Rfc3986ExampleTest : public testing::TestWithParam<LocationCase> {};
+
+TEST_P(Rfc3986ExampleTest, ResolvesAsTheRfcDoes) {
+    EXPECT_EQ(ResolveLocation(L"http://a/b/c/d;p?q", GetParam().location), GetParam().resolved)
+        << testing::PrintToString(GetParam().location);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Normal, Rfc3986ExampleTest,
+    testing::Values(LocationCase{L"g:h", std::nullopt}, LocationCase{L"g", L"http://a/b/c/g"},
+                    LocationCase{L"./g", L"http://a/b/c/g"}, LocationCase{L"g/", L"http://a/b/c/g/"},
+                    LocationCase{L"/g", L"http://a/g"}, LocationCase{L"//g", L"http://g"},
+                    LocationCase{L"?y", L"http://a/b/c/d;p?y"}, LocationCase{L"g?y", L"http://a/b/c/g?y"},
+                    LocationCase{L"#s", L"http://a/b/c/d;p?q#s"}, LocationCase{L"g#s", L"http://a/b/c/g#s"},
+                    LocationCase{L"g?y#s", L"http://a/b/c/g?y#s"}, LocationCase{L";x", L"http://a/b/c/;x"},
+                    LocationCase{L"g;x", L"http://a/b/c/g;x"}, LocationCase{L"g;x?y#s", L"http://a/b/c/g;x?y#s"},
+                    LocationCase{L"", L"http://a/b/c/d;p?q"}, LocationCase{L".", L"http://a/b/c/"},
+                    LocationCase{L"./", L"http://a/b/c/"}, LocationCase{L"..", L"http://a/b/"},
+                    LocationCase{L"../", L"http://a/b/"}, LocationCase{L"../g", L"http://a/b/g"},
+                    LocationCase{L"../..", L"http://a/"}, LocationCase{L"../../", L"http://a/"},
+                    LocationCase{L"../../g", L"http://a/g"}));
+
+INSTANTIATE_TEST_SUITE_P(
+    Abnormal, Rfc3986ExampleTest,
+    testing::Values(LocationCase{L"../../../g", L"http://a/g"}, LocationCase{L"../../../../g", L"http://a/g"},
+                    LocationCase{L"/./g", L"http://a/g"}, LocationCase{L"/../g", L"http://a/g"},
+                    LocationCase{L"g.", L"http://a/b/c/g."}, LocationCase{L".g", L"http://a/b/c/.g"},
+                    LocationCase{L"g..", L"http://a/b/c/g.."}, LocationCase{L"..g", L"http://a/b/c/..g"},
+                    LocationCase{L"./../g", L"http://a/b/g"}, LocationCase{L"./g/.", L"http://a/b/c/g/"},
+                    LocationCase{L"g/./h", L"http://a/b/c/g/h"}, LocationCase{L"g/../h", L"http://a/b/c/h"},
+                    LocationCase{L"g;x=1/./y", L"http://a/b/c/g;x=1/y"},
+                    LocationCase{L"g;x=1/../y", L"http://a/b/c/y"},
+                    LocationCase{L"g?y/./x", L"http://a/b/c/g?y/./x"},
+                    LocationCase{L"g?y/../x", L"http://a/b/c/g?y/../x"},
+                    LocationCase{L"g#s/./x", L"http://a/b/c/g#s/./x"},
+                    LocationCase{L"g#s/../x", L"http://a/b/c/g#s/../x"}, LocationCase{L"http:g", std::nullopt}));
+
+TEST(WithoutFragmentTest, LeavesTheFragmentWithTheClient) {
+    EXPECT_EQ(WithoutFragment(L"http://a/b/c/g?y#s/../x"), L"http://a/b/c/g?y");
+    EXPECT_EQ(WithoutFragment(L"http://a/b"), L"http://a/b");
+}
+
+struct ValidatorCase {
+    std::optional<std::wstring> etag;
+    std::optional<std::wstring> lastModified;
+    std::optional<std::wstring> validator;
+};
+
+class RangeValidatorTest : public testing::TestWithParam<ValidatorCase> {};
+
+TEST_P(RangeValidatorTest, TakesAStrongTagElseTheDate) {
+    EXPECT_EQ(RangeValidator(GetParam().etag, GetParam().lastModified), GetParam().validator);
+}
+
+constexpr const wchar_t* kDate = L"Thu, 01 Jan 2026 00:00:00 GMT";
+
+INSTANTIATE_TEST_SUITE_P(
+    Validators, RangeValidatorTest,
+    testing::Values(ValidatorCase{L"\"5-a\"", kDate, L"\"5-a\""}, ValidatorCase{L"W/\"5-a\"", kDate, kDate},
+                    ValidatorCase{std::nullopt, kDate, kDate}, ValidatorCase{L"\"5-a\"", std::nullopt, L"\"5-a\""},
+                    ValidatorCase{std::nullopt, std::nullopt, std::nullopt},
+                    // Sent back in a header of ours: nothing that ends it.
+                    ValidatorCase{L"\"a\"\r\nX: y", std::nullopt, std::nullopt},
+                    ValidatorCase{std::nullopt, L"", std::nullopt}));
 
 TEST(ResolveLocationTest, ARelativeNameAtTheRootOfAHost) {
     EXPECT_EQ(ResolveLocation(L"http://a.example", L"f.exe"), L"http://a.example/f.exe");

@@ -59,6 +59,7 @@ TEST_F(PinnedWorkerTest, FileWithAnotherDigestIsEmptiedAndNotOffered) {
     EXPECT_THAT(window.Messages(), ElementsAre(Shown{16, BoxKind::Ok}));
     EXPECT_EQ(window.FolderPrompts(), 0);
     EXPECT_TRUE(TempHolds(0));
+    EXPECT_EQ(hasher.openFollowers, 0);
 }
 
 TEST_F(PinnedWorkerTest, FileThatCannotBeHashedIsKeptButNotOffered) {

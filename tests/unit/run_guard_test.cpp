@@ -23,7 +23,8 @@ protected:
     EventLog log;
     FakeFileSystem files{log};
     FakeRunWindow window{log};
-    RunGuard guard{window, files};
+    FakeHasher hasher;
+    RunGuard guard{window, files, &hasher};
 };
 
 TEST_F(RunGuardTest, ForwardsEverythingWhileTheRunGoesOn) {
@@ -55,7 +56,7 @@ TEST_F(RunGuardTest, CancelledRunWritesNothingAndShowsNothing) {
     EXPECT_EQ(guard.ChooseSaveFolder(), std::nullopt);
     guard.ShowMessage(msg::Disconnected, BoxKind::Ok);
     guard.ReportAndRelease(msg::ServerUnreachable);
-    EXPECT_FALSE(guard.MoveReplacing(kPath, L"D:\\file"));
+    EXPECT_FALSE(file->MoveReplacing(L"D:\\file"));
     guard.ResetIdleControls();
     EXPECT_TRUE(window.Messages().empty());
     EXPECT_TRUE(window.Released().empty());
@@ -73,7 +74,7 @@ TEST_F(RunGuardTest, RunGivenUpOnLeavesWindowAndFileAlone) {
     ASSERT_TRUE(guard.GiveUp());
     EXPECT_EQ(files.files.at(kPath).openHandles, 0);
     EXPECT_EQ(file->Size(), std::nullopt);
-    EXPECT_FALSE(file->Truncate());
+    EXPECT_FALSE(file->TruncateTo(0));
     EXPECT_EQ(guard.OpenAlways(kPath), nullptr);
     guard.SetProgressRange(100);
     guard.ShowProgress(L"20%", 20);
@@ -82,6 +83,22 @@ TEST_F(RunGuardTest, RunGivenUpOnLeavesWindowAndFileAlone) {
     EXPECT_TRUE(window.ProgressShown().empty());
     EXPECT_EQ(window.Resets(), 0);
     EXPECT_EQ(files.SizeOf(kPath), 10u);
+}
+
+// The hasher following the temp file lets go of it too: a quick next run
+// must be able to move the file.
+TEST_F(RunGuardTest, RunGivenUpOnReleasesTheHashersHandle) {
+    hasher.follows = true;
+    hasher.digest = Sha256Digest{1};
+    const auto follower = guard.Follow(kPath);
+    ASSERT_TRUE(follower);
+    EXPECT_EQ(hasher.openFollowers, 1);
+    guard.Cancel();
+    ASSERT_TRUE(guard.GiveUp());
+    EXPECT_EQ(hasher.openFollowers, 0);
+    EXPECT_EQ(follower->Finish(10), std::nullopt);
+    EXPECT_EQ(guard.Follow(kPath), nullptr);
+    EXPECT_EQ(guard.Sha256OfFile(kPath), std::nullopt);
 }
 
 // The window waits, before it goes, for calls that began before the run

@@ -6,6 +6,7 @@
 
 #include <tuple>
 
+#include "download/paths.h"
 #include "download/worker.h"
 #include "fakes.h"
 
@@ -26,7 +27,7 @@ protected:
     WorkerTest() { window.folderChoice = kFolder; }
 
     // Every run ends idle exactly once, as its very last act, with every
-    // handle released and the temp file never deleted.
+    // handle released and no byte deleted.
     void TearDown() override {
         EXPECT_EQ(window.Resets(), 1);
         EXPECT_EQ(FindLastEvent(log, "reset"), static_cast<int>(log.size()) - 1);
@@ -34,7 +35,7 @@ protected:
         EXPECT_EQ(http.LiveSessions(), 0);
         EXPECT_EQ(http.OrphanedRequests(), 0);
         EXPECT_EQ(http.PointlessResends(), 0);
-        EXPECT_TRUE(files.deletes.empty());
+        EXPECT_EQ(files.deletedBytes, 0u);
         for (const auto& [path, data] : files.files) EXPECT_EQ(data.openHandles, 0);
     }
 
@@ -69,8 +70,17 @@ protected:
                files.HoldsPattern(kDestination);
     }
 
+    // An empty temp file is not left behind.
     bool TempHolds(std::uint64_t size) const {
+        if (size == 0) return !files.Has(kTempPath);
         return files.Has(kTempPath) && files.SizeOf(kTempPath) == size && files.HoldsPattern(kTempPath);
+    }
+
+    // The temp file began with the version `etag` names.
+    void KeepVersion(const std::wstring& etag) { files.texts[ValidatorPathFor(kTempPath)] = etag; }
+    std::optional<std::wstring> KeptVersion() const {
+        const auto found = files.texts.find(ValidatorPathFor(kTempPath));
+        return found == files.texts.end() ? std::nullopt : std::optional(found->second);
     }
 
     EventLog log;

@@ -20,16 +20,23 @@ struct CompletingCase : NamedCase {
     std::wstring rangeHeader;
     // The event the temp file must be emptied before; empty when it stays.
     std::string emptiedBefore;
+    // The version the temp file began with, when one was kept.
+    std::optional<std::wstring> kept;
 };
+
+const std::wstring kV1 = L"\"c350-v1\"";
+const std::wstring kV2 = L"\"c350-v2\"";
 
 using CompletingRunTest = BothWaysTest<CompletingCase>;
 
 TEST_P(CompletingRunTest, EndsWithTheWholeFileInTheChosenFolder) {
     const CompletingCase& c = Param();
     files.Put(kTempPath, c.initial);
+    if (c.kept) KeepVersion(*c.kept);
     Serve(ProbeAnswer(kLength), c.transfer);
     Run();
     EXPECT_THAT(http.Sent(), ElementsAre(L"HEAD", L"GET " + c.rangeHeader));
+    EXPECT_EQ(KeptVersion(), std::nullopt);  // it goes with the temp file
     ExpectEveryRequestThrough(env.settings.mode == ProxyConfig::kUseProxy
                                   ? std::optional<std::wstring>(L"127.0.0.1:3128")
                                   : std::nullopt);
@@ -54,13 +61,105 @@ TEST_P(CompletingRunTest, EndsWithTheWholeFileInTheChosenFolder) {
 
 INSTANTIATE_TEST_SUITE_P(
     Answers, CompletingRunTest,
-    BothWays(CompletingCase{"FreshWhole", 0, WholeAnswer(kLength), L"Range: bytes=0-", ""},
-             CompletingCase{"FreshRangeFromZero", 0, PartialAnswer(0, kLength), L"Range: bytes=0-", ""},
-             CompletingCase{"ResumeFrom1000", 1000, PartialAnswer(1000, kLength), L"Range: bytes=1000-", ""},
-             CompletingCase{"ServerIgnoresTheRange", 1000, WholeAnswer(kLength), L"Range: bytes=1000-", "write"},
-             CompletingCase{"TempLongerThanTheFile", kLength + 10000, PartialAnswer(0, kLength), L"Range: bytes=0-",
-                            "open url Range: bytes=0-"}),
+    BothWays(CompletingCase{"FreshWhole", 0, WholeAnswer(kLength), L"Range: bytes=0-", "", std::nullopt},
+             CompletingCase{"FreshRangeFromZero", 0, PartialAnswer(0, kLength), L"Range: bytes=0-", "", std::nullopt},
+             CompletingCase{"ResumeFrom1000", 1000, PartialAnswer(1000, kLength), L"Range: bytes=1000-", "", std::nullopt},
+             CompletingCase{"ServerIgnoresTheRange", 1000, WholeAnswer(kLength), L"Range: bytes=1000-", "write", std::nullopt},
+             // The range holds for the version the temp file began with only;
+             // another one comes whole.
+             CompletingCase{"ResumeOntoTheKeptVersion", 1000, Tagged(PartialAnswer(1000, kLength), kV1),
+                            L"Range: bytes=1000-\r\nIf-Range: " + kV1, "", kV1},
+             CompletingCase{"KeptVersionReplaced", 1000, Tagged(WholeAnswer(kLength), kV2),
+                            L"Range: bytes=1000-\r\nIf-Range: " + kV1, "write", kV1},
+             CompletingCase{"CompleteButReplaced", kLength, Tagged(WholeAnswer(kLength), kV2),
+                            L"Range: bytes=50000-\r\nIf-Range: " + kV1, "write", kV1}),
     WayAndCaseName<CompletingCase>);
+
+// A probe shorter than the temp file proves nothing (a sign-in portal's
+// page looks the same): only the user's Yes gives the bytes up.
+TEST_P(EitherWayTest, ShorterProbeAsksBeforeTheTempFileIsGivenUp) {
+    files.Put(kTempPath, kLength + 10000);
+    Serve(ProbeAnswer(kLength));
+    Run();
+    EXPECT_THAT(window.Messages(), ElementsAre(Shown{13, BoxKind::YesNo}));
+    EXPECT_THAT(http.Sent(), ElementsAre(L"HEAD"));
+    EXPECT_TRUE(TempHolds(kLength + 10000));
+}
+
+TEST_P(EitherWayTest, ShorterProbeStartsOverOnYes) {
+    files.Put(kTempPath, kLength + 10000);
+    KeepVersion(kV1);
+    window.AnswerTo(msg::AskStartOver, kAnswerYes);
+    Serve(ProbeAnswer(kLength), PartialAnswer(0, kLength));
+    Run();
+    EXPECT_THAT(window.Messages(), ElementsAre(Shown{13, BoxKind::YesNo}, kCompleteShown));
+    EXPECT_THAT(http.Sent(), ElementsAre(L"HEAD", L"GET Range: bytes=0-"));
+    EXPECT_TRUE(Saved(kLength));
+}
+
+// The answer whose body begins the temp file names the version a later
+// resume asks for; an answer naming none leaves no older name behind.
+TEST_P(EitherWayTest, TheVersionThatBeginsTheTempFileIsKept) {
+    KeepVersion(kV1);
+    Serve(ProbeAnswer(kLength), With(Tagged(WholeAnswer(kLength), kV2), [](auto& s) { s.dropAfter = 20000; }));
+    Run();
+    EXPECT_TRUE(TempHolds(20000));
+    EXPECT_EQ(KeptVersion(), kV2);
+}
+
+TEST_P(EitherWayTest, AnUntaggedBeginningKeepsNoVersion) {
+    KeepVersion(kV1);
+    Serve(ProbeAnswer(kLength), With(WholeAnswer(kLength), [](auto& s) { s.dropAfter = 20000; }));
+    Run();
+    EXPECT_EQ(KeptVersion(), std::nullopt);
+}
+
+// A total other than the probe's is another file: its beginning is asked
+// for once, and a second such answer ends the run.
+TEST_P(EitherWayTest, ARangeOfAnotherFileStartsOverOnce) {
+    files.Put(kTempPath, 1000);
+    KeepVersion(kV1);
+    Serve(ProbeAnswer(kLength), PartialAnswer(1000, kLength + 1), PartialAnswer(0, kLength));
+    Run();
+    EXPECT_THAT(http.Sent(), ElementsAre(L"HEAD", L"GET Range: bytes=1000-\r\nIf-Range: " + kV1,
+                                         L"GET Range: bytes=0-"));
+    EXPECT_TRUE(Saved(kLength));
+}
+
+TEST_P(EitherWayTest, ARangeOfAnotherFileTwiceEndsTheRun) {
+    files.Put(kTempPath, 1000);
+    Serve(ProbeAnswer(kLength), PartialAnswer(1000, kLength + 1), PartialAnswer(0, kLength + 1));
+    Run();
+    EXPECT_THAT(window.Messages(), ElementsAre(Shown{10, BoxKind::Ok}));
+    EXPECT_EQ(FindEvent(log, "write"), -1);
+    EXPECT_EQ(window.FolderPrompts(), 0);
+}
+
+struct OverrunCase : NamedCase {
+    std::uint64_t initial;
+    RequestScript transfer;
+};
+
+using OverrunTest = BothWaysTest<OverrunCase>;
+
+// Bytes past the announced length are never appended: what this answer
+// brought is suspect, what the temp file held before it stays.
+TEST_P(OverrunTest, StopsAtTheAnnouncedLengthAndSaysTheFileIsDamaged) {
+    files.Put(kTempPath, Param().initial);
+    Serve(ProbeAnswer(kLength), Param().transfer);
+    Run();
+    EXPECT_THAT(window.Messages(), ElementsAre(Shown{16, BoxKind::Ok}));
+    EXPECT_THAT(window.ProgressShown(), Each(testing::Field(&FakeRunWindow::Progress::position, Le(kLength))));
+    EXPECT_TRUE(TempHolds(Param().initial));
+    EXPECT_EQ(window.FolderPrompts(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Answers, OverrunTest,
+    BothWays(OverrunCase{"Fresh", 0, With(WholeAnswer(kLength), [](auto& s) { s.bodySize = kLength + 100; })},
+             OverrunCase{"Resumed", 1000,
+                         With(PartialAnswer(1000, kLength), [](auto& s) { s.bodySize = kLength - 1000 + 1; })}),
+    WayAndCaseName<OverrunCase>);
 
 TEST_F(WorkerTest, ShowsProgressAfterEveryWrite) {
     files.Put(kTempPath, 1000);
@@ -141,7 +240,10 @@ INSTANTIATE_TEST_SUITE_P(
              RefusedCase{"RangeFromZeroOnResume", 1000, PartialAnswer(0, kLength)},
              RefusedCase{"PartialWithoutContentRange", 1000,
                          With(PartialAnswer(1000, kLength), [](auto& s) { s.contentRange.reset(); })},
-             RefusedCase{"StatusUnreadable", 0, With(WholeAnswer(kLength), [](auto& s) { s.status.reset(); })}),
+             RefusedCase{"StatusUnreadable", 0, With(WholeAnswer(kLength), [](auto& s) { s.status.reset(); })},
+             // A whole file that is not the probed one proves nothing.
+             RefusedCase{"WholeFileOfAnotherLength", 1000,
+                         With(WholeAnswer(kLength), [](auto& s) { s.contentLength = L"49999"; })}),
     WayAndCaseName<RefusedCase>);
 
 struct ProbeFailure : NamedCase {
@@ -166,7 +268,10 @@ INSTANTIATE_TEST_SUITE_P(Answers, DirectProbeFailureTest,
                                          ProbeFailure{"NotFoundPage", ErrorAnswer(404)},
                                          ProbeFailure{"NoContentLength",
                                                       With(ProbeAnswer(kLength), [](auto& s) { s.contentLength.reset(); })},
-                                         ProbeFailure{"ZeroLength", ProbeAnswer(0)}),
+                                         ProbeFailure{"ZeroLength", ProbeAnswer(0)},
+                                         ProbeFailure{"TwoLengths", With(ProbeAnswer(kLength), [](auto& s) {
+                                                          s.contentLength = L"50000, 8192";
+                                                      })}),
                          CaseName<ProbeFailure>);
 
 TEST_F(WorkerTest, NoSessionAtAllReportsTheServer) {
@@ -335,13 +440,16 @@ TEST_P(EitherWayTest, RefusesATransferRedirectedFromHttpsToHttp) {
     EXPECT_TRUE(TempHolds(1000));
 }
 
-TEST_P(EitherWayTest, ReleasesEveryHandleBeforeTheFinalSizeAndTheFileBeforeSaving) {
+// What was checked is what is saved: the temp file stays open, closed to
+// other writers, from the last byte through the move.
+TEST_P(EitherWayTest, ReleasesTheRequestsBeforeTheFinalSizeAndKeepsTheFileThroughTheSave) {
     Serve(ProbeAnswer(kLength), WholeAnswer(kLength));
     Run();
-    const int finalSize = FindLastEvent(log, "size");
+    const int finalSize = FindEvent(log, "size", FindLastEvent(log, "close session"));
+    ASSERT_NE(finalSize, -1);
     EXPECT_LT(FindLastEvent(log, "close request"), finalSize);
-    EXPECT_LT(FindLastEvent(log, "close session"), finalSize);
-    EXPECT_LT(FindLastEvent(log, "close file"), FindEvent(log, "message 8"));
+    EXPECT_EQ(FindEvent(log, "close file", finalSize), FindLastEvent(log, "close file"));
+    EXPECT_GT(FindLastEvent(log, "close file"), FindEvent(log, "move"));
     EXPECT_TRUE(Saved(kLength));
 }
 
