@@ -31,7 +31,7 @@ class PinnedBuild(DownloadCase):
             self.assertEqual((box["message"], box["icon"]), (message("Damaged", "ja"), "warning"))
             app.wait_idle()
             self.assertFalse(os.path.exists(self.saved))
-            self.assertEqual(os.path.getsize(app.temp_path), 0)
+            self.assertEqual(app.leftovers(), [])
 
     def test_a_file_changed_on_the_server_between_runs_is_caught_and_fetched_again(self):
         old = test_server.GeneratedContent(PINNED_SIZE, seed=1)
@@ -49,7 +49,7 @@ class PinnedBuild(DownloadCase):
             self.assertEqual(app.answer(IDOK)["message"], message("Damaged"))
             app.wait_idle()
             self.assertFalse(os.path.exists(self.saved))
-            self.assertEqual(os.path.getsize(app.temp_path), 0)
+            self.assertEqual(app.leftovers(), [])
             # Empty again: the next Start asks nothing and fetches it whole.
             app.click(START)
             self.save_to_desktop(app)
@@ -82,7 +82,7 @@ class PinnedBuild(DownloadCase):
             self.assertEqual(app.answer(IDOK)["message"], message("AlreadyComplete"))
             self.assertEqual(app.answer(IDOK)["message"], message("Damaged"))
             app.wait_idle()
-            self.assertEqual(os.path.getsize(app.temp_path), 0)
+            self.assertEqual(app.leftovers(), [])
 
 
 class UnpinnedBuild(DownloadCase):

@@ -95,7 +95,10 @@ class Stalls(DownloadCase):
                 self.assertEqual(app.answer(IDOK, timeout=30)["message"], message(name))
                 print(f"{name} after {time.monotonic() - began:.1f} s of the test copy's 4 s limit")
                 app.wait_idle()
-                self.expect_kept(app, kept)
+                if kept:
+                    self.expect_kept(app, kept)
+                else:  # a run that ends before any byte arrived leaves nothing behind
+                    self.assertEqual(app.leftovers(), [])
                 self.finish(app, srv, resume=kept > 0)
 
     def test_a_silent_proxy_ends_the_run_with_message_4(self):
@@ -104,7 +107,7 @@ class Stalls(DownloadCase):
             app.click(START)
             self.assertEqual(app.answer(IDOK, timeout=30)["message"], message("ProxyUnreachable"))
             app.wait_idle()
-            self.expect_kept(app, 0)
+            self.assertEqual(app.leftovers(), [])
             self.finish(app, srv, resume=False)
 
     def test_a_redirect_loop_ends_after_a_bounded_number_of_requests(self):
@@ -114,4 +117,4 @@ class Stalls(DownloadCase):
             app.wait_idle()
             # Ten hops each for the HEAD and the GET that follows it.
             self.assertLessEqual(len(srv.requests()), 22)
-            self.expect_kept(app, 0)
+            self.assertEqual(app.leftovers(), [])
