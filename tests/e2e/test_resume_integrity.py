@@ -4,8 +4,8 @@ looks smaller (a sign-in portal's page) never costs the partial."""
 import os
 import unittest
 
-from harness import (CANCEL, IDNO, IDYES, START, TEMP_NAME, App, DownloadCase, message, requests_seen, server,
-                     test_server, wait_until)
+from harness import (CANCEL, IDNO, IDYES, START, TEMP_NAME, App, DownloadCase, message, requests_seen, screenshot,
+                     server, test_server, wait_until)
 from test_download import content_bytes
 
 ONE_MIB = 1 << 20
@@ -57,7 +57,9 @@ class ResumeOntoTheSameFile(DownloadCase):
             srv.clear_requests()
             app.click(START)
             self.assertEqual(app.answer(IDYES)["message"], message("AskResume"))
-            self.assertEqual(app.answer(IDNO)["message"], message("AskStartOver"))
+            self.assertEqual(app.message()[0], message("AskStartOver"))
+            screenshot("portal-asks-start-over")
+            app.answer(IDNO)
             app.wait_idle()
             self.assertEqual(requests_seen(srv), [("HEAD", None)])
             self.assertEqual(self.read(app.temp_path), kept)
