@@ -168,7 +168,8 @@ def _raw(status_line, *headers, body=b""):
 
 
 RAW_BODY = GeneratedContent(16384).read(0, 16384)
-# Broken answers seen from real servers and middle boxes: (head, body).
+# Broken answers a client must survive, as (head, body): lengths and ranges it cannot
+# take at their word, a status line, chunking and redirects it cannot follow.
 RAW_ANSWERS = {
     "two-lengths": _raw("HTTP/1.1 200 OK", "Content-Length: 16384", "Content-Length: 8192", body=RAW_BODY),
     "nul-in-length": _raw("HTTP/1.1 200 OK", "Content-Length: 16\x00384", body=RAW_BODY),
