@@ -22,12 +22,12 @@ namespace {
 // Posted from any thread; the window thread then gives the keyboard focus
 // back to a usable button when the focused one was disabled.
 constexpr UINT kRestoreFocus = WM_APP + 1;
-// From the worker: paint the newest progress (wParam 1: at once), or set
-// the bar's range (wParam: the maximum).
+// Told by the worker: paint the newest progress, set the bar's range, the
+// run has ended; an ask waits on the run desk.
 constexpr UINT kPaintProgress = WM_APP + 2;
 constexpr UINT kSetProgressRange = WM_APP + 3;
-// lParam: a std::function<void()> to run on the window thread.
-constexpr UINT kRunOnWindowThread = WM_APP + 4;
+constexpr UINT kRunEnded = WM_APP + 4;
+constexpr UINT kServeAsks = WM_APP + 5;
 constexpr UINT_PTR kProgressTimer = 1;
 constexpr UINT_PTR kGiveUpTimer = 2;
 // A chunk arrives every few microseconds; four paints a second keep the
@@ -40,7 +40,6 @@ constexpr DWORD kCancelGraceMs = 200;
 constexpr UINT kGiveUpAfterMs = 300;
 
 struct WorkerStart {
-    CveltrixDlg* window;
     std::shared_ptr<RunGuard> run;
 };
 
@@ -48,7 +47,16 @@ std::wstring TempPath() { return BuildTempPath(win::ExecutablePath(), DownloadUr
 
 }  // namespace
 
-CveltrixDlg::CveltrixDlg() : Dialog(IDD_CVELTRIX_DIALOG) {}
+CveltrixDlg::CveltrixDlg()
+    : Dialog(IDD_CVELTRIX_DIALOG), desk_([this] { ::PostMessageW(Handle(), kServeAsks, 0, 0); }) {}
+
+template <class Show>
+auto CveltrixDlg::AsUserBox(Show show) {
+    desk_.UserBoxOpening();
+    const auto answer = show();
+    desk_.UserBoxClosed(false);
+    return answer;
+}
 
 bool CveltrixDlg::OnInitDialog() {
     Dialog::OnInitDialog();
@@ -121,7 +129,8 @@ std::optional<INT_PTR> CveltrixDlg::OnMessage(UINT message, WPARAM wParam, LPARA
             // and the fonts itself.
             LoadIcons();
             break;
-        case kRunOnWindowThread: (*reinterpret_cast<const std::function<void()>*>(lParam))(); return 0;
+        case kServeAsks: desk_.ServeAsks(); return 0;
+        case kRunEnded: EndRun(); return 0;
         case WM_DRAWITEM:
             if (wParam != IDC_DESCRIPTION) break;
             DrawDescription(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
@@ -132,8 +141,8 @@ std::optional<INT_PTR> CveltrixDlg::OnMessage(UINT message, WPARAM wParam, LPARA
             break;
         }
         case kRestoreFocus: RestoreFocus(); return 0;
-        case kPaintProgress: PaintProgress(wParam != 0); return 0;
-        case kSetProgressRange: ApplyProgressRange(static_cast<int>(wParam)); return 0;
+        case kPaintProgress: PaintProgress(false); return 0;
+        case kSetProgressRange: ApplyProgressRange(); return 0;
         case WM_TIMER:
             if (wParam == kProgressTimer) {
                 PaintProgress(true);
@@ -181,9 +190,10 @@ void CveltrixDlg::DrawDescription(const DRAWITEMSTRUCT& item) {
 
 bool CveltrixDlg::OnSysCommand(WPARAM command) {
     if ((command & 0xFFF0) != IDM_ABOUTBOX) return false;
-    CAboutDlg().DoModal(Handle());
+    AsUserBox([&] { return CAboutDlg().DoModal(Handle()); });
     return true;
 }
+
 
 bool CveltrixDlg::PaintMinimized() {
     if (!::IsIconic(Handle())) return false;
@@ -201,35 +211,42 @@ bool CveltrixDlg::PaintMinimized() {
 
 void CveltrixDlg::StartDownload() {
     SetBusy();
-    if (!PrepareStart(*this, files_, TempPath())) {
+    // The last run is on its way out (its end step after a released
+    // failure): this Start goes ahead as soon as it has ended.
+    if (desk_.Busy()) {
+        desk_.StartWhenEnded();
+        return;
+    }
+    if (!PrepareStart(ownBoxes_, files_, TempPath())) {
         EnableIdleButtons();
         return;
     }
-    if (!workerThread.load()) LaunchWorker();
+    LaunchWorker();
 }
 
 void CveltrixDlg::LaunchWorker() {
     // A give-up pending from the last Cancel is not for this run.
     ::KillTimer(Handle(), kGiveUpTimer);
     run_ = std::make_shared<RunGuard>(*this, files_, &hasher_);
-    auto start = std::make_unique<WorkerStart>(WorkerStart{this, run_});
+    auto start = std::make_unique<WorkerStart>(WorkerStart{run_});
     auto thread = win::WorkerThread::CreateSuspended(&CveltrixDlg::RunWorker, start.get());
     if (!thread) {
         EnableIdleButtons();
         return;
     }
     start.release();  // the worker owns it now
-    // Recorded before it runs, so its own clearing at the end comes after.
-    workerStorage_ = std::move(thread);
-    workerThread.store(workerStorage_.get());
-    workerStorage_->Resume();
+    workerThread = std::move(thread);
+    desk_.RunStarted();
+    workerThread->Resume();
 }
 
 unsigned __stdcall CveltrixDlg::RunWorker(void* argument) {
     const std::unique_ptr<WorkerStart> start(static_cast<WorkerStart*>(argument));
     RunGuard& run = *start->run;
     win::WinInetClient http(SilenceLimitSeconds);
-    WorkerEnvironment env{run,     http, run, run.CancelFlag(), DownloadUrl, TempPath(), start->window->chosenFolder_,
+    // The worker's own: the picker's answer goes straight to the save step.
+    std::wstring chosenFolder;
+    WorkerEnvironment env{run,         http, run, run.CancelFlag(), DownloadUrl, TempPath(), chosenFolder,
                           ProcessProxyConfig(), &run, ParseSha256(DownloadSha256)};
     return static_cast<unsigned>(DownloadWorker(env));
 }
@@ -248,32 +265,46 @@ void CveltrixDlg::GiveUpStuckWorker() {
     // A box the worker raised just before the Cancel is answered first.
     if (prompting_) return;
     ::KillTimer(Handle(), kGiveUpTimer);
-    if (run_ && run_->GiveUp()) ResetIdleControls();
+    if (run_ && run_->GiveUp()) EndRun();
+}
+
+// The run's end, told by the worker or decided by a give-up: the one place
+// where the window becomes idle after a run.
+void CveltrixDlg::EndRun() {
+    PaintProgress(true);
+    taskbar_->Idle();
+    EnableIdleButtons();
+    workerThread.reset();
+    ::RedrawWindow(Item(IDC_PROGRESS), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+    if (desk_.RunEnded()) StartDownload();
 }
 
 // The window is gone: a worker still running never reaches this object
-// again, and a call into it that began before is let finish first.
+// again; what it asks for is dropped, and a call into it that began before
+// returns without the window thread.
 CveltrixDlg::~CveltrixDlg() {
+    desk_.Close();
     if (!run_) return;
     run_->Cancel();
     run_->GiveUp();
-    while (run_->CallsUnderWay()) {
-        // Answers the messages such a call may still be sending to this thread.
-        MSG message;
-        ::PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE);
-        ::Sleep(1);
-    }
+    run_->WaitForCallsUnderWay();
 }
 
 void CveltrixDlg::ExitApplication() {
-    if (ShowMessage(msg::ConfirmExit, BoxKind::YesNo) != IDYES) return;
+    desk_.UserBoxOpening();
+    const bool exiting = ownBoxes_.ShowMessage(msg::ConfirmExit, BoxKind::YesNo) == IDYES;
+    // What the run asked for meanwhile is dropped when the user leaves.
+    desk_.UserBoxClosed(exiting);
+    if (!exiting) return;
     if (run_) run_->Cancel();
     // The worker finishes the chunk in hand before the process ends with it.
     ::Sleep(kCancelGraceMs);
     ::PostMessageW(Handle(), WM_CLOSE, 0, 0);
 }
 
-void CveltrixDlg::ShowProxySettings() { ProxySeting(ProcessProxyConfig()).DoModal(Handle()); }
+void CveltrixDlg::ShowProxySettings() {
+    AsUserBox([&] { return ProxySeting(ProcessProxyConfig()).DoModal(Handle()); });
+}
 
 void CveltrixDlg::SetBusy() {
     EnableItem(IDC_START, false);
@@ -292,42 +323,57 @@ void CveltrixDlg::EnableIdleButtons() {
     ::PostMessageW(Handle(), kRestoreFocus, 0, 0);
 }
 
-void CveltrixDlg::OnWindowThread(const std::function<void()>& action) {
-    ::SendMessageW(Handle(), kRunOnWindowThread, 0, reinterpret_cast<LPARAM>(&action));
-}
-
-// The taskbar button hears of every message box and the folder picker.
-// Every box and the picker open on the window thread, whoever asks; the
-// worker waits for the answer.
 template <class Show>
-auto CveltrixDlg::Prompting(Prompt prompt, Show show) {
+auto CveltrixDlg::RunPrompt(Prompt prompt, bool promised, Show show) {
     decltype(show()) answer{};
-    OnWindowThread([&] {
-        prompting_ = true;
-        taskbar_->PromptOpening(prompt);
-        answer = show();
-        taskbar_->PromptClosed(prompt);
-        prompting_ = false;
-    });
+    // A Cancel clicked before the box could open suppresses it; once it is
+    // on screen, no Cancel can be clicked until it is answered.
+    if (!run_ || (run_->CancelFlag().load() && !promised)) return answer;
+    PaintProgress(true);
+    prompting_ = true;
+    taskbar_->PromptOpening(prompt);
+    answer = show();
+    taskbar_->PromptClosed(prompt);
+    prompting_ = false;
     return answer;
 }
 
+int CveltrixDlg::OwnBoxes::ShowMessage(CatalogueId id, BoxKind kind) {
+    return window_.AsUserBox([&] { return ShowCatalogueMessage(window_.Handle(), id, kind); });
+}
+
+void CveltrixDlg::OwnBoxes::NoteFailure(CatalogueId id, const std::wstring& reason) {
+    window_.NoteFailure(id, reason);
+}
+
 int CveltrixDlg::ShowMessage(CatalogueId id, BoxKind kind) {
-    FlushProgress();
-    return Prompting(kind, [&] { return ShowCatalogueMessage(Handle(), id, kind); });
+    int answer = 0;
+    desk_.Ask([&] { answer = RunPrompt(kind, false, [&] { return ShowCatalogueMessage(Handle(), id, kind); }); });
+    return answer;
 }
 
 void CveltrixDlg::ReportAndRelease(CatalogueId id) {
-    ShowMessage(id, BoxKindOf(id));
-    EnableIdleButtons();
+    desk_.Ask([&] {
+        if (RunPrompt(BoxKindOf(id), false, [&] { return ShowCatalogueMessage(Handle(), id, BoxKindOf(id)); })) {
+            EnableIdleButtons();
+        }
+    });
 }
 
 void CveltrixDlg::SetProgressRange(std::uint64_t length) {
-    barScale_ = BarScale(length);
-    ::SendMessageW(Handle(), kSetProgressRange, static_cast<WPARAM>(barScale_.Maximum()), 0);
+    {
+        const std::lock_guard lock(progressMutex_);
+        pendingLength_ = length;
+    }
+    ::PostMessageW(Handle(), kSetProgressRange, 0, 0);
 }
 
-void CveltrixDlg::ApplyProgressRange(int maximum) {
+void CveltrixDlg::ApplyProgressRange() {
+    {
+        const std::lock_guard lock(progressMutex_);
+        barScale_ = BarScale(pendingLength_);
+    }
+    const int maximum = barScale_.Maximum();
     ::SendMessageW(Item(IDC_PROGRESS), PBM_SETRANGE32, 0, maximum);
     // The control keeps (and clamps) its position until the run moves it.
     shownBar_ = static_cast<int>(::SendMessageW(Item(IDC_PROGRESS), PBM_GETPOS, 0, 0));
@@ -337,18 +383,16 @@ void CveltrixDlg::ApplyProgressRange(int maximum) {
 // Repainting both controls for every chunk, across threads, would cost more
 // than the transfer itself; the worker only leaves the newest values and
 // the window thread paints them at most every kPaintIntervalMs. Every
-// message box and the end of a run flush them first, so what the user
+// message box and the end of a run paint them first, so what the user
 // reads there is exact.
 void CveltrixDlg::ShowProgress(const std::wstring& text, std::uint64_t position) {
     {
         const std::lock_guard lock(progressMutex_);
         pendingText_ = text;
-        pendingBar_ = barScale_.Position(position);
+        pendingPosition_ = position;
     }
     if (!progressPosted_.exchange(true)) ::PostMessageW(Handle(), kPaintProgress, 0, 0);
 }
-
-void CveltrixDlg::FlushProgress() { ::SendMessageW(Handle(), kPaintProgress, 1, 0); }
 
 void CveltrixDlg::PaintProgress(bool now) {
     const ULONGLONG tick = ::GetTickCount64();
@@ -359,12 +403,13 @@ void CveltrixDlg::PaintProgress(bool now) {
     ::KillTimer(Handle(), kProgressTimer);
     progressPosted_.store(false);
     std::wstring text;
-    int bar = 0;
+    std::uint64_t position = 0;
     {
         const std::lock_guard lock(progressMutex_);
         text = pendingText_;
-        bar = pendingBar_;
+        position = pendingPosition_;
     }
+    const int bar = barScale_.Position(position);
     lastPaint_ = tick;
     if (text != shownText_) {
         SetItemText(IDC_PROGRESS_TEXT, text);
@@ -379,13 +424,8 @@ void CveltrixDlg::PaintProgress(bool now) {
     }
 }
 
-void CveltrixDlg::ResetIdleControls() {
-    FlushProgress();
-    OnWindowThread([this] { taskbar_->Idle(); });
-    EnableIdleButtons();
-    workerThread.store(nullptr);
-    ::RedrawWindow(Item(IDC_PROGRESS), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
-}
+// Told, never waited for: the window ends the run on its own thread.
+void CveltrixDlg::ResetIdleControls() { ::PostMessageW(Handle(), kRunEnded, 0, 0); }
 
 void CveltrixDlg::YieldTime() { ::Sleep(0); }
 
@@ -393,9 +433,15 @@ void CveltrixDlg::NoteFailure(CatalogueId id, const std::wstring& reason) {
     win::WriteDebugLine(L"message " + std::to_wstring(id) + L": " + reason);
 }
 
+// Asked for only right after message 8 was on screen.
 std::optional<std::wstring> CveltrixDlg::ChooseSaveFolder() {
-    return Prompting(std::nullopt,
-                     [&] { return win::ChooseFolder(Handle(), std::wstring(FolderPickerTitle(JapaneseLocale()))); });
+    std::optional<std::wstring> folder;
+    desk_.Ask([&] {
+        folder = RunPrompt(std::nullopt, true, [&] {
+            return win::ChooseFolder(Handle(), std::wstring(FolderPickerTitle(JapaneseLocale())));
+        });
+    });
+    return folder;
 }
 
 }  // namespace cveltrix

@@ -1,5 +1,8 @@
 // The main window: Start, Cancel, Exit and Proxy, the progress bar and text.
-// The download worker drives it from its own thread through RunWindow.
+// The window thread owns every member here. The download worker, on its own
+// thread, tells the window what happens (posted, never waiting) and asks it
+// for a box or the picker through the run desk, getting the answer back as
+// a value.
 #pragma once
 
 #include <atomic>
@@ -11,6 +14,7 @@
 
 #include "download/paths.h"
 #include "download/progress.h"
+#include "download/run_desk.h"
 #include "download/run_guard.h"
 #include "download/run_window.h"
 #include "download/taskbar_progress.h"
@@ -28,7 +32,8 @@ public:
     CveltrixDlg();
     ~CveltrixDlg() override;
 
-    // RunWindow, called from the worker thread.
+    // RunWindow, called from the worker thread: the boxes and the picker
+    // are asked for, everything else is told.
     int ShowMessage(CatalogueId id, BoxKind kind) override;
     void ReportAndRelease(CatalogueId id) override;
     void SetProgressRange(std::uint64_t length) override;
@@ -39,6 +44,18 @@ public:
     void NoteFailure(CatalogueId id, const std::wstring& reason) override;
 
 private:
+    // The window's own boxes (the Start checks, the Exit question), shown
+    // at once on the window thread.
+    class OwnBoxes final : public MessageBoxes {
+    public:
+        explicit OwnBoxes(CveltrixDlg& window) : window_(window) {}
+        int ShowMessage(CatalogueId id, BoxKind kind) override;
+        void NoteFailure(CatalogueId id, const std::wstring& reason) override;
+
+    private:
+        CveltrixDlg& window_;
+    };
+
     bool OnInitDialog() override;
     bool OnCommand(WORD controlId, WORD code) override;
     std::optional<INT_PTR> OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -55,20 +72,23 @@ private:
     void LaunchWorker();
     static unsigned __stdcall RunWorker(void* argument);
     void GiveUpStuckWorker();
+    void EndRun();
+    // A modal window of the window's own: what the run asks for meanwhile
+    // waits until it is closed.
+    template <class Show>
+    auto AsUserBox(Show show);
 
     bool OnSysCommand(WPARAM command);
     bool PaintMinimized();
     void DrawDescription(const DRAWITEMSTRUCT& item);
     void RestoreFocus();
-    void ApplyProgressRange(int maximum);
+    void ApplyProgressRange();
     void PaintProgress(bool now);
-    void FlushProgress();
     void LoadIcons();
-    // Runs `action` on the window thread, where the taskbar's COM object
-    // lives, and waits for it.
-    void OnWindowThread(const std::function<void()>& action);
+    // The run's box or picker, on the window thread: shown unless the run
+    // was cancelled first (`promised`: the picker that message 8 announced).
     template <class Show>
-    auto Prompting(Prompt prompt, Show show);
+    auto RunPrompt(Prompt prompt, bool promised, Show show);
 
     // Drawn for the window's DPI, made anew when it changes.
     win::UniqueIcon bigIcon_;
@@ -77,23 +97,24 @@ private:
     std::optional<win::TaskbarList> taskbarButton_;
     std::optional<TaskbarProgress> taskbar_;
     DescriptionParts description_;
-    std::atomic<win::WorkerThread*> workerThread{nullptr};
-    std::unique_ptr<win::WorkerThread> workerStorage_;
-    // Window thread only: the current run (the worker holds its own share).
+    OwnBoxes ownBoxes_{*this};
+    // The record of the run: busy until the run's end reaches the window.
+    RunDesk desk_;
+    std::unique_ptr<win::WorkerThread> workerThread;
+    // The current run (the worker holds its own share).
     std::shared_ptr<RunGuard> run_;
     bool prompting_ = false;
     win::WinFileSystem files_;
     win::BCryptFileHasher hasher_;
-    // Worker thread only: the last folder picked and the bar's scale.
-    std::wstring chosenFolder_;
-    BarScale barScale_;
-    // The newest progress, handed from the worker to the window thread,
-    // which paints it a few times a second.
+    // The newest progress, left by the worker for the window thread, which
+    // paints it a few times a second.
     std::mutex progressMutex_;
     std::wstring pendingText_;
-    int pendingBar_ = 0;
+    std::uint64_t pendingPosition_ = 0;
+    std::uint64_t pendingLength_ = 0;
     std::atomic<bool> progressPosted_{false};
-    // Window thread only: what the controls show now.
+    // What the controls show now.
+    BarScale barScale_;
     std::wstring shownText_;
     int shownBar_ = 0;
     ULONGLONG lastPaint_ = 0;

@@ -2,57 +2,71 @@
 
 namespace cveltrix {
 
+// Calls go to the file under a lock of its own, which only they take: the
+// window's give-up never waits behind a write, however slow. A give-up that
+// finds a call under way leaves the closing to that call, as it returns.
 class RunGuard::GuardedFile final : public File {
 public:
-    GuardedFile(RunGuard& guard, std::unique_ptr<File> file) : guard_(guard), file_(std::move(file)) {
-        guard_.open_.insert(this);
-    }
+    // Registered by the guard, under its lock.
+    GuardedFile(RunGuard& guard, std::unique_ptr<File> file) : guard_(guard), file_(std::move(file)) {}
     ~GuardedFile() override {
         const std::lock_guard lock(guard_.mutex_);
         guard_.open_.erase(this);
     }
 
-    // Called with the guard's mutex held.
-    void Close() { file_.reset(); }
+    // Window thread, at give-up.
+    void CloseUnlessInUse() {
+        const std::unique_lock lock(mutex_, std::try_to_lock);
+        if (lock) file_.reset();
+    }
 
     std::optional<std::uint64_t> Size() override {
-        const std::lock_guard lock(guard_.mutex_);
-        return file_ ? file_->Size() : std::nullopt;
+        return Use([](File& file) { return file.Size(); }, std::optional<std::uint64_t>());
     }
     bool SeekToEnd() override {
-        const std::lock_guard lock(guard_.mutex_);
-        return file_ && file_->SeekToEnd();
+        return Use([](File& file) { return file.SeekToEnd(); }, false);
     }
-    // Checked and written under one lock: a write that started before
-    // Cancel finishes, none starts after it.
+    // A write that started before Cancel finishes, none starts after it.
     std::uint64_t Write(std::span<const std::byte> data) override {
-        const std::lock_guard lock(guard_.mutex_);
-        return file_ && !guard_.cancelRequested_.load() ? file_->Write(data) : 0;
+        return Use([&](File& file) { return guard_.cancelRequested_.load() ? 0 : file.Write(data); },
+                   std::uint64_t{0});
     }
     bool TruncateTo(std::uint64_t size) override {
-        const std::lock_guard lock(guard_.mutex_);
-        return file_ && file_->TruncateTo(size);
+        return Use([&](File& file) { return file.TruncateTo(size); }, false);
     }
     bool MoveReplacing(const std::wstring& to) override {
-        const std::lock_guard lock(guard_.mutex_);
-        return file_ && !guard_.Quiet() && file_->MoveReplacing(to);
+        return Use([&](File& file) { return !guard_.Quiet() && file.MoveReplacing(to); }, false);
     }
     std::uint32_t LastError() const override {
-        const std::lock_guard lock(guard_.mutex_);
+        const std::lock_guard lock(mutex_);
         return file_ ? file_->LastError() : 0;
     }
 
 private:
+    template <class Call, class Result>
+    Result Use(Call call, Result closed) {
+        Result result = closed;
+        {
+            const std::lock_guard lock(mutex_);
+            if (file_ && !guard_.givenUp_.load()) result = call(*file_);
+        }
+        if (guard_.givenUp_.load()) {
+            const std::lock_guard lock(mutex_);
+            file_.reset();
+        }
+        return result;
+    }
+
     RunGuard& guard_;
+    mutable std::mutex mutex_;
     std::unique_ptr<File> file_;
 };
 
 class RunGuard::GuardedFollower final : public GrowingFileHasher {
 public:
+    // Registered by the guard, under its lock.
     GuardedFollower(RunGuard& guard, std::unique_ptr<GrowingFileHasher> follower)
-        : guard_(guard), follower_(std::move(follower)) {
-        guard_.followers_.insert(this);
-    }
+        : guard_(guard), follower_(std::move(follower)) {}
     ~GuardedFollower() override {
         {
             const std::lock_guard lock(guard_.mutex_);
@@ -74,15 +88,18 @@ private:
 // nor (for the messages and the picker) cancelled, and counted while it runs.
 class RunGuard::WindowCall {
 public:
-    WindowCall(RunGuard& guard, bool prompt) : guard_(guard) {
+    WindowCall(RunGuard& guard, bool prompt, bool ending = false) : guard_(guard) {
         const std::lock_guard lock(guard_.mutex_);
         allowed_ = !guard_.givenUp_.load() && !(prompt && guard_.cancelRequested_.load());
+        // The end and the give-up are decided under one lock: exactly one of
+        // them returns the window to idle.
+        if (allowed_ && ending) guard_.ended_ = true;
         if (allowed_) ++guard_.callsUnderWay_;
     }
     ~WindowCall() {
         if (!allowed_) return;
         const std::lock_guard lock(guard_.mutex_);
-        --guard_.callsUnderWay_;
+        if (--guard_.callsUnderWay_ == 0) guard_.noCallsUnderWay_.notify_all();
     }
     explicit operator bool() const { return allowed_; }
 
@@ -93,11 +110,10 @@ private:
 
 bool RunGuard::GiveUp() {
     const std::lock_guard lock(mutex_);
-    if (ended_) return false;
     givenUp_.store(true);
-    for (GuardedFile* file : open_) file->Close();
+    for (GuardedFile* file : open_) file->CloseUnlessInUse();
     for (GuardedFollower* follower : followers_) follower->Abandon();
-    return true;
+    return !ended_;
 }
 
 bool RunGuard::CallsUnderWay() {
@@ -105,9 +121,18 @@ bool RunGuard::CallsUnderWay() {
     return callsUnderWay_ > 0;
 }
 
+void RunGuard::WaitForCallsUnderWay() {
+    std::unique_lock lock(mutex_);
+    noCallsUnderWay_.wait(lock, [this] { return callsUnderWay_ == 0; });
+}
+
+// Once message 8 is on screen, the picker it announces follows, even when
+// a Cancel comes while the message is open.
 int RunGuard::ShowMessage(CatalogueId id, BoxKind kind) {
     const WindowCall call(*this, true);
-    return call ? window_.ShowMessage(id, kind) : 0;
+    const int answer = call ? window_.ShowMessage(id, kind) : 0;
+    if (id == msg::DownloadComplete && answer != 0) promised_.store(true);
+    return answer;
 }
 
 void RunGuard::ReportAndRelease(CatalogueId id) {
@@ -123,12 +148,7 @@ void RunGuard::ShowProgress(const std::wstring& text, std::uint64_t position) {
 }
 
 void RunGuard::ResetIdleControls() {
-    {
-        const std::lock_guard lock(mutex_);
-        if (givenUp_.load()) return;
-        ended_ = true;
-    }
-    if (const WindowCall call(*this, false); call) window_.ResetIdleControls();
+    if (const WindowCall call(*this, false, true); call) window_.ResetIdleControls();
 }
 
 void RunGuard::YieldTime() { window_.YieldTime(); }
@@ -138,7 +158,7 @@ void RunGuard::NoteFailure(CatalogueId id, const std::wstring& reason) {
 }
 
 std::optional<std::wstring> RunGuard::ChooseSaveFolder() {
-    const WindowCall call(*this, true);
+    const WindowCall call(*this, !promised_.load());
     return call ? window_.ChooseSaveFolder() : std::nullopt;
 }
 
@@ -147,10 +167,14 @@ std::unique_ptr<File> RunGuard::OpenAlways(const std::wstring& path) {
     if (givenUp_.load()) return nullptr;
     auto file = files_.OpenAlways(path);
     if (!file) return nullptr;
-    return std::make_unique<GuardedFile>(*this, std::move(file));
+    auto guarded = std::make_unique<GuardedFile>(*this, std::move(file));
+    open_.insert(guarded.get());
+    return guarded;
 }
 
-bool RunGuard::Delete(const std::wstring& path) { return !Quiet() && files_.Delete(path); }
+// Only ever an empty temp file or what is kept beside it, so a cancelled
+// run may still tidy up.
+bool RunGuard::Delete(const std::wstring& path) { return !givenUp_.load() && files_.Delete(path); }
 
 std::optional<std::wstring> RunGuard::ReadText(const std::wstring& path) {
     return givenUp_.load() ? std::nullopt : files_.ReadText(path);
@@ -169,7 +193,9 @@ std::unique_ptr<GrowingFileHasher> RunGuard::Follow(const std::wstring& path) {
     if (!hasher_ || givenUp_.load()) return nullptr;
     auto follower = hasher_->Follow(path);
     if (!follower) return nullptr;
-    return std::make_unique<GuardedFollower>(*this, std::move(follower));
+    auto guarded = std::make_unique<GuardedFollower>(*this, std::move(follower));
+    followers_.insert(guarded.get());
+    return guarded;
 }
 
 }  // namespace cveltrix

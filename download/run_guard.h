@@ -9,6 +9,7 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <mutex>
 #include <set>
 
@@ -31,13 +32,16 @@ public:
     // picker does not open; nothing more is appended to the temp file.
     void Cancel() { cancelRequested_.store(true); }
     const std::atomic<bool>& CancelFlag() const { return cancelRequested_; }
-    // Window thread, after Cancel: true when the run had not ended and is now
-    // given up (every handle on its temp file closed at once, the hasher's
-    // too), false when it already ended.
+    // Window thread, after Cancel: from now on the run reaches neither the
+    // window nor its temp file, and every handle on that file is closed (a
+    // call under way closes it as it returns; nothing here waits for one).
+    // True when the run had not ended, so the window returns to idle
+    // itself; false when the run's own end is on its way to the window.
     bool GiveUp();
     // A call into the window is still under way (it began before the run
     // was given up); a window about to go waits for these.
     bool CallsUnderWay();
+    void WaitForCallsUnderWay();
 
     // RunWindow, for the worker.
     int ShowMessage(CatalogueId id, BoxKind kind) override;
@@ -75,9 +79,13 @@ private:
     FileHasher* hasher_;
     std::atomic<bool> cancelRequested_{false};
     std::atomic<bool> givenUp_{false};
-    // Guards the open files, every write to them, and the choice between
-    // ending and being given up.
+    // Message 8 was on screen: its picker follows whatever comes.
+    std::atomic<bool> promised_{false};
+    // Guards the sets of open files and followers, the calls under way and
+    // the choice between ending and being given up; never held while a
+    // file is read or written.
     mutable std::mutex mutex_;
+    std::condition_variable noCallsUnderWay_;
     bool ended_ = false;
     int callsUnderWay_ = 0;
     std::set<GuardedFile*> open_;

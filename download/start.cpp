@@ -5,7 +5,7 @@
 namespace cveltrix {
 namespace {
 
-void RefuseStart(RunWindow& window, const std::wstring& why) {
+void RefuseStart(MessageBoxes& window, const std::wstring& why) {
     window.NoteFailure(msg::CreateFailed, why);
     window.ShowMessage(msg::CreateFailed, BoxKind::Ok);
 }
@@ -13,7 +13,7 @@ void RefuseStart(RunWindow& window, const std::wstring& why) {
 // A start-over must never silently resume: when the file cannot be deleted
 // it is emptied instead, and when that fails too the start is refused. The
 // version kept for it goes with it.
-bool DiscardTempFile(RunWindow& window, FileSystem& files, const std::wstring& tempPath) {
+bool DiscardTempFile(MessageBoxes& window, FileSystem& files, const std::wstring& tempPath) {
     if (!files.Delete(tempPath)) {
         const auto file = files.OpenAlways(tempPath);
         if (!file || !file->TruncateTo(0)) {
@@ -28,7 +28,7 @@ bool DiscardTempFile(RunWindow& window, FileSystem& files, const std::wstring& t
 
 }  // namespace
 
-bool PrepareStart(RunWindow& window, FileSystem& files, const std::wstring& tempPath) {
+bool PrepareStart(MessageBoxes& window, FileSystem& files, const std::wstring& tempPath) {
     std::optional<std::uint64_t> size;
     std::uint32_t error = 0;
     if (const auto file = files.OpenAlways(tempPath)) {

@@ -60,6 +60,6 @@ int DownloadWorker(WorkerEnvironment& env);
 // The Start button's checks before a worker is launched: the temp file can
 // be created, and a non-empty one is resumed or discarded on the user's
 // answer. True when the worker should start.
-bool PrepareStart(RunWindow& window, FileSystem& files, const std::wstring& tempPath);
+bool PrepareStart(MessageBoxes& window, FileSystem& files, const std::wstring& tempPath);
 
 }  // namespace cveltrix

@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <chrono>
+#include <future>
+#include <latch>
 
 #include "fakes.h"
 
@@ -122,6 +125,67 @@ TEST_F(RunGuardTest, CountsAWindowCallUnderWayAcrossTheGiveUp) {
     EXPECT_FALSE(closingGuard.CallsUnderWay());
     closingGuard.ShowProgress(L"2%", 2);
     EXPECT_EQ(closing.ProgressShown().size(), 1u);
+}
+
+// A temp file on a slow share: each write waits for the test's word.
+class SlowFileSystem final : public FileSystem {
+public:
+    explicit SlowFileSystem(FileSystem& files) : files_(files) {}
+    std::latch writing{1};
+    std::latch release{1};
+
+    std::unique_ptr<File> OpenAlways(const std::wstring& path) override {
+        return std::make_unique<SlowFile>(*this, files_.OpenAlways(path));
+    }
+    bool Delete(const std::wstring& path) override { return files_.Delete(path); }
+    std::optional<std::wstring> ReadText(const std::wstring& path) override { return files_.ReadText(path); }
+    bool WriteText(const std::wstring& path, const std::wstring& text) override {
+        return files_.WriteText(path, text);
+    }
+    std::uint32_t LastError() const override { return files_.LastError(); }
+
+private:
+    class SlowFile final : public File {
+    public:
+        SlowFile(SlowFileSystem& owner, std::unique_ptr<File> file) : owner_(owner), file_(std::move(file)) {}
+        std::optional<std::uint64_t> Size() override { return file_->Size(); }
+        bool SeekToEnd() override { return file_->SeekToEnd(); }
+        std::uint64_t Write(std::span<const std::byte> data) override {
+            owner_.writing.count_down();
+            owner_.release.wait();
+            return file_->Write(data);
+        }
+        bool TruncateTo(std::uint64_t size) override { return file_->TruncateTo(size); }
+        bool MoveReplacing(const std::wstring& to) override { return file_->MoveReplacing(to); }
+        std::uint32_t LastError() const override { return file_->LastError(); }
+
+    private:
+        SlowFileSystem& owner_;
+        std::unique_ptr<File> file_;
+    };
+
+    FileSystem& files_;
+};
+
+// Cancel must never freeze the window behind a write: the give-up returns
+// while the write still runs, and the write closes the file as it returns.
+TEST_F(RunGuardTest, GiveUpDuringASlowWriteReturnsAtOnce) {
+    SlowFileSystem slow(files);
+    RunGuard slowGuard{window, slow};
+    const auto file = slowGuard.OpenAlways(kPath);
+    ASSERT_TRUE(file);
+    std::thread writer([&] { WriteChunk(*file); });
+    slow.writing.wait();
+    slowGuard.Cancel();
+    auto giveUp = std::async(std::launch::async, [&] { return slowGuard.GiveUp(); });
+    const bool returned = giveUp.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+    EXPECT_TRUE(returned) << "the give-up waited behind the write";
+    EXPECT_EQ(files.files.at(kPath).openHandles, 1);
+    slow.release.count_down();
+    writer.join();
+    EXPECT_TRUE(giveUp.get());
+    EXPECT_EQ(files.files.at(kPath).openHandles, 0);
+    EXPECT_EQ(file->Size(), std::nullopt);
 }
 
 }  // namespace
