@@ -11,6 +11,7 @@
 #include "platform/folder_picker_win.h"
 #include "platform/http_wininet.h"
 #include "platform/module_win.h"
+#include "platform/signature_win.h"
 #include "platform/version_info_win.h"
 #include "proxy/dialog_texts.h"
 #include "proxy/proxy_dialog.h"
@@ -246,8 +247,9 @@ unsigned __stdcall CveltrixDlg::RunWorker(void* argument) {
     win::WinInetClient http(SilenceLimitSeconds);
     // The worker's own: the picker's answer goes straight to the save step.
     std::wstring chosenFolder;
+    win::WinTrustVerifier verifier;
     WorkerEnvironment env{run,         http, run, run.CancelFlag(), DownloadUrl, TempPath(), chosenFolder,
-                          ProcessProxyConfig(), &run, ParseSha256(DownloadSha256)};
+                          ProcessProxyConfig(), &run, ParseSha256(DownloadSha256), &verifier, DownloadSigner};
     return static_cast<unsigned>(DownloadWorker(env));
 }
 
@@ -324,11 +326,11 @@ void CveltrixDlg::EnableIdleButtons() {
 }
 
 template <class Show>
-auto CveltrixDlg::RunPrompt(Prompt prompt, bool promised, Show show) {
+auto CveltrixDlg::RunPrompt(Prompt prompt, Show show) {
     decltype(show()) answer{};
     // A Cancel clicked before the box could open suppresses it; once it is
     // on screen, no Cancel can be clicked until it is answered.
-    if (!run_ || (run_->CancelFlag().load() && !promised)) return answer;
+    if (!run_ || run_->Cancelled()) return answer;
     PaintProgress(true);
     prompting_ = true;
     taskbar_->PromptOpening(prompt);
@@ -348,13 +350,13 @@ void CveltrixDlg::OwnBoxes::NoteFailure(CatalogueId id, const std::wstring& reas
 
 int CveltrixDlg::ShowMessage(CatalogueId id, BoxKind kind) {
     int answer = 0;
-    desk_.Ask([&] { answer = RunPrompt(kind, false, [&] { return ShowCatalogueMessage(Handle(), id, kind); }); });
+    desk_.Ask([&] { answer = RunPrompt(kind, [&] { return ShowCatalogueMessage(Handle(), id, kind); }); });
     return answer;
 }
 
 void CveltrixDlg::ReportAndRelease(CatalogueId id) {
     desk_.Ask([&] {
-        if (RunPrompt(BoxKindOf(id), false, [&] { return ShowCatalogueMessage(Handle(), id, BoxKindOf(id)); })) {
+        if (RunPrompt(BoxKindOf(id), [&] { return ShowCatalogueMessage(Handle(), id, BoxKindOf(id)); })) {
             EnableIdleButtons();
         }
     });
@@ -430,14 +432,14 @@ void CveltrixDlg::ResetIdleControls() { ::PostMessageW(Handle(), kRunEnded, 0, 0
 void CveltrixDlg::YieldTime() { ::Sleep(0); }
 
 void CveltrixDlg::NoteFailure(CatalogueId id, const std::wstring& reason) {
-    win::WriteDebugLine(L"message " + std::to_wstring(id) + L": " + reason);
+    win::WriteDebugLine((id == kNoMessage ? std::wstring(L"no message") : L"message " + std::to_wstring(id)) + L": " +
+                        reason);
 }
 
-// Asked for only right after message 8 was on screen.
 std::optional<std::wstring> CveltrixDlg::ChooseSaveFolder() {
     std::optional<std::wstring> folder;
     desk_.Ask([&] {
-        folder = RunPrompt(std::nullopt, true, [&] {
+        folder = RunPrompt(std::nullopt, [&] {
             return win::ChooseFolder(Handle(), std::wstring(FolderPickerTitle(JapaneseLocale())));
         });
     });

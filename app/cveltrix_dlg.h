@@ -86,9 +86,9 @@ private:
     void PaintProgress(bool now);
     void LoadIcons();
     // The run's box or picker, on the window thread: shown unless the run
-    // was cancelled first (`promised`: the picker that message 8 announced).
+    // was cancelled first.
     template <class Show>
-    auto RunPrompt(Prompt prompt, bool promised, Show show);
+    auto RunPrompt(Prompt prompt, Show show);
 
     // Drawn for the window's DPI, made anew when it changes.
     win::UniqueIcon bigIcon_;

@@ -26,6 +26,7 @@ add_library(cveltrix_win STATIC
     platform/message_box_win.cpp
     platform/module_win.cpp
     platform/sha256_bcrypt.cpp
+    platform/signature_win.cpp
     platform/taskbar_win.cpp
     platform/thread_win.cpp
     platform/version_info_win.cpp
@@ -34,12 +35,17 @@ add_library(cveltrix_win STATIC
     proxy/proxy_dialog.cpp
     proxy/dialog_texts.cpp
 )
-target_link_libraries(cveltrix_win PUBLIC cveltrix_core comctl32 wininet shell32 ole32 uuid version bcrypt)
+target_link_libraries(cveltrix_win PUBLIC cveltrix_core comctl32 wininet shell32 ole32 uuid version bcrypt wintrust crypt32)
 
-# cveltrix_add_exe(<target> <output folder> <url> <sha256> <silence>):
+# cveltrix_add_exe(<target> <output folder> <url> <sha256> <silence> [<signer>]):
 # Cveltrix.exe in <output folder> of the build tree, with <url>, the pin
-# <sha256> (may be empty) and the silence limit in seconds compiled in.
+# <sha256> (may be empty), the silence limit in seconds and the expected
+# signer's name (none when absent) compiled in.
 function(cveltrix_add_exe target folder url sha256 silence)
+    set(signer "${ARGV5}")
+    if(signer MATCHES "[\"\\\\]")
+        message(FATAL_ERROR "DOWNLOAD_SIGNER must not hold quotes or backslashes: ${signer}")
+    endif()
     if(url MATCHES "[\"\\\\]" OR NOT url MATCHES "^https?://[^/]")
         message(FATAL_ERROR "DOWNLOAD_URL must be an http:// or https:// URL without quotes or backslashes: ${url}")
     endif()
@@ -56,6 +62,7 @@ function(cveltrix_add_exe target folder url sha256 silence)
     set(CVELTRIX_SILENCE_SECONDS "${silence}")
     set(CVELTRIX_URL "${url}")
     set(CVELTRIX_SHA256 "${sha256}")
+    set(CVELTRIX_SIGNER "${signer}")
     set(url_source ${CMAKE_CURRENT_BINARY_DIR}/${target}_url.cpp)
     configure_file(${PROJECT_SOURCE_DIR}/download/download_url.cpp.in ${url_source} @ONLY)
     add_executable(${target} WIN32 ${url_source} ${PROJECT_SOURCE_DIR}/app/cveltrix_app.cpp
@@ -70,7 +77,7 @@ endfunction()
 set_source_files_properties(${PROJECT_SOURCE_DIR}/resources/cveltrix.rc PROPERTIES OBJECT_DEPENDS
     "${PROJECT_SOURCE_DIR}/resources/cveltrix.manifest;${PROJECT_SOURCE_DIR}/resources/cveltrix.ico;${PROJECT_SOURCE_DIR}/resources/resource.h")
 
-cveltrix_add_exe(cveltrix bin "${DOWNLOAD_URL}" "${DOWNLOAD_SHA256}" "${SILENCE_LIMIT_SECONDS}")
+cveltrix_add_exe(cveltrix bin "${DOWNLOAD_URL}" "${DOWNLOAD_SHA256}" "${SILENCE_LIMIT_SECONDS}" "${DOWNLOAD_SIGNER}")
 
 # Optional Authenticode signature of the product exe.
 set(CVELTRIX_SIGN_PKCS12 "" CACHE FILEPATH
@@ -107,6 +114,11 @@ if(pin_result EQUAL 0)
 else()
     message(WARNING "No pinned test build: the test server could not report its content's SHA-256")
 endif()
+
+# A copy that takes only an installer signed by the tests' throwaway vendor.
+set(CVELTRIX_TEST_SIGNER "Cveltrix Throwaway Vendor" CACHE STRING "Signer the signature-checking test build expects")
+cveltrix_add_exe(cveltrix_signed test-signed "${CVELTRIX_TEST_URL}" "" "${CVELTRIX_TEST_SILENCE_SECONDS}"
+                 "${CVELTRIX_TEST_SIGNER}")
 
 if(EXISTS ${PROJECT_SOURCE_DIR}/tests/driver/CMakeLists.txt)
     add_subdirectory(tests/driver)

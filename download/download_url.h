@@ -6,6 +6,9 @@ namespace cveltrix {
 extern const wchar_t* const DownloadUrl;
 // The installer's SHA-256 in hexadecimal, or empty when the build pins none.
 extern const wchar_t* const DownloadSha256;
+// The name the installer's signer must have, or empty when the build checks
+// no signature.
+extern const wchar_t* const DownloadSigner;
 // How long the server (or proxy) may stay silent before a run gives up on it.
 extern const unsigned SilenceLimitSeconds;
 

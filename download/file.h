@@ -39,8 +39,9 @@ public:
     // absent.
     virtual std::unique_ptr<File> OpenAlways(const std::wstring& path) = 0;
     virtual bool Delete(const std::wstring& path) = 0;
-    // A small text file (a line or two): read whole, or created or replaced
-    // whole. Nothing when it is absent or cannot be read.
+    // A small text file (a line or two), or a stream "file:name": read
+    // whole, or created or replaced whole, in UTF-8. Nothing when it is
+    // absent or cannot be read.
     virtual std::optional<std::wstring> ReadText(const std::wstring& path) = 0;
     virtual bool WriteText(const std::wstring& path, const std::wstring& text) = 0;
     // The platform's error code of the last call here that failed; 0 when

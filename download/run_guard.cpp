@@ -90,7 +90,7 @@ class RunGuard::WindowCall {
 public:
     WindowCall(RunGuard& guard, bool prompt, bool ending = false) : guard_(guard) {
         const std::lock_guard lock(guard_.mutex_);
-        allowed_ = !guard_.givenUp_.load() && !(prompt && guard_.cancelRequested_.load());
+        allowed_ = !guard_.givenUp_.load() && !(prompt && guard_.Cancelled());
         // The end and the give-up are decided under one lock: exactly one of
         // them returns the window to idle.
         if (allowed_ && ending) guard_.ended_ = true;
@@ -126,8 +126,8 @@ void RunGuard::WaitForCallsUnderWay() {
     noCallsUnderWay_.wait(lock, [this] { return callsUnderWay_ == 0; });
 }
 
-// Once message 8 is on screen, the picker it announces follows, even when
-// a Cancel comes while the message is open.
+// Once message 8 is on screen, the save step it announces follows, even
+// when a Cancel comes right after.
 int RunGuard::ShowMessage(CatalogueId id, BoxKind kind) {
     const WindowCall call(*this, true);
     const int answer = call ? window_.ShowMessage(id, kind) : 0;
@@ -158,7 +158,7 @@ void RunGuard::NoteFailure(CatalogueId id, const std::wstring& reason) {
 }
 
 std::optional<std::wstring> RunGuard::ChooseSaveFolder() {
-    const WindowCall call(*this, !promised_.load());
+    const WindowCall call(*this, true);
     return call ? window_.ChooseSaveFolder() : std::nullopt;
 }
 

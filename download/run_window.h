@@ -21,7 +21,8 @@ public:
     // 0 when the box was not shown.
     virtual int ShowMessage(CatalogueId id, BoxKind kind) = 0;
     // Why the failure message `id` that follows is shown, in one line for
-    // whoever diagnoses it (the user sees the message only).
+    // whoever diagnoses it (the user sees the message only); kNoMessage for
+    // a failure the user is not told of.
     virtual void NoteFailure(CatalogueId id, const std::wstring& reason) = 0;
 };
 
@@ -41,5 +42,6 @@ public:
 };
 
 inline constexpr int kAnswerYes = 6;
+inline constexpr CatalogueId kNoMessage = 0;
 
 }  // namespace cveltrix

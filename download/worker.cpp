@@ -6,6 +6,7 @@
 
 #include "download/paths.h"
 #include "download/progress.h"
+#include "download/web_mark.h"
 
 namespace cveltrix {
 
@@ -98,6 +99,8 @@ struct Answer {
     // "VERB url: " and what went wrong; a plain answer has only the first
     // part, and whoever finds it wanting adds the status.
     std::wstring why;
+    // Where a plain answer came from, after the redirects followed.
+    std::wstring url = {};
 };
 
 std::wstring Asked(Verb verb, const std::wstring& url) { return (verb == Verb::Head ? L"HEAD " : L"GET ") + url + L": "; }
@@ -126,7 +129,7 @@ Answer Ask(HttpSession& session, Verb verb, std::wstring url, const std::wstring
             }
         }
         auto next = hop < kMaxRedirects ? RedirectTarget(*request, url) : std::nullopt;
-        if (!next) return {std::move(request), false, false, Asked(verb, url)};
+        if (!next) return {std::move(request), false, false, Asked(verb, url), url};
         if (IsDowngrade(url, *next)) {
             return {std::move(request), false, true, Asked(verb, url) + L"redirect to " + *next + L" refused"};
         }
@@ -187,7 +190,8 @@ namespace {
 // requests, sessions and the temp file in one place.
 class DownloadRun {
 public:
-    explicit DownloadRun(WorkerEnvironment& env) : env_(env), validatorPath_(ValidatorPathFor(env.tempPath)) {}
+    explicit DownloadRun(WorkerEnvironment& env)
+        : env_(env), validatorPath_(ValidatorPathFor(env.tempPath)), sourceUrl_(env.url) {}
 
     void Execute() {
         if (OpenTempFile() && Connect()) Transfer();
@@ -279,6 +283,7 @@ private:
         if (session_) answer = Ask(*session_, Verb::Get, env_.url, headers, proxied ? &login : nullptr);
         request_ = std::move(answer.request);
         transferWhy_ = std::move(answer.why);
+        if (!answer.url.empty()) sourceUrl_ = std::move(answer.url);
         if (proxied && !request_) {
             FailAndRelease(msg::ProxyUnreachable, transferWhy_);
             return false;
@@ -418,12 +423,22 @@ private:
     // resuming, so it is emptied for a fresh start; one that cannot be read
     // stays for the next try.
     bool Verified(std::uint64_t size) {
-        if (!env_.pin) return true;
+        if (!env_.pin) return SignedAsExpected();
         const auto digest = DigestOf(size);
         follower_.reset();
-        if (digest == env_.pin) return true;
+        if (digest == env_.pin) return SignedAsExpected();
         if (digest) EmptyTempFile();
         Fail(msg::Damaged, digest ? L"the file's SHA-256 is not the pinned one" : L"the file could not be read back");
+        return false;
+    }
+
+    // Without a verifier no signer is found, so nothing passes.
+    bool SignedAsExpected() {
+        if (env_.signer.empty()) return true;
+        const SignatureCheck check = env_.verifier ? env_.verifier->Verify(env_.tempPath) : SignatureCheck{};
+        if (SignatureAccepted(check, env_.signer)) return true;
+        EmptyTempFile();
+        Fail(msg::Damaged, L"the file's signature is refused: " + SignatureText(check));
         return false;
     }
 
@@ -447,6 +462,15 @@ private:
         }
         saved_ = true;
         env_.files.Delete(validatorPath_);
+        MarkAsDownloaded(destination);
+    }
+
+    // The saved file stays saved without its mark; the user is not told.
+    void MarkAsDownloaded(const std::wstring& destination) {
+        const std::wstring stream = ZoneIdentifierPath(destination);
+        if (!env_.files.WriteText(stream, ZoneIdentifierText(sourceUrl_))) {
+            env_.window.NoteFailure(kNoMessage, L"writing " + stream + L": " + ErrorText(env_.files.LastError()));
+        }
     }
 
     int Show(CatalogueId id) { return env_.window.ShowMessage(id, BoxKindOf(id)); }
@@ -472,6 +496,7 @@ private:
     bool ifRangeSent_ = false;
     bool saved_ = false;
     std::wstring transferWhy_;    // what the transfer request got, when it failed
+    std::wstring sourceUrl_;      // where the transfer went after redirects
     std::uint64_t size_ = 0;      // bytes in the temp file
     std::uint64_t bodyStart_ = 0; // bytes in it before the transfer's body
     std::uint64_t length_ = 0;    // the whole file, from the probe

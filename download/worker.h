@@ -10,6 +10,7 @@
 #include "download/integrity.h"
 #include "download/run_window.h"
 #include "download/proxy_config.h"
+#include "download/signature.h"
 
 namespace cveltrix {
 
@@ -38,7 +39,8 @@ std::int64_t ProbeThroughProxy(HttpClient& http, const std::wstring& url, const 
 
 // Everything a run works with. `settings` is the run's own copy of the proxy
 // settings; `chosenFolder` is the process-wide last folder picked. With a
-// `pin`, a complete file is saved only when `hasher` finds that digest.
+// `pin`, a complete file is saved only when `hasher` finds that digest; with
+// a `signer`, only when `verifier` finds a trusted signature by that name.
 struct WorkerEnvironment {
     RunWindow& window;
     HttpClient& http;
@@ -51,6 +53,8 @@ struct WorkerEnvironment {
     ProxyConfig settings;
     FileHasher* hasher = nullptr;
     std::optional<Sha256Digest> pin = std::nullopt;
+    SignatureVerifier* verifier = nullptr;
+    std::wstring signer = {};
 };
 
 // Fetches the rest of the file into the temp file, hands a complete one to

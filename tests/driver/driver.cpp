@@ -13,6 +13,7 @@
 //   driver check TITLE ID              BM_CLICK on a radio button of TITLE
 //   driver settext TITLE ID TEXT       an edit's text in the dialog TITLE
 //   driver answer ID                   a button of the one popup of the main window
+//   driver answer-then-click ID CTRL   that, and at once a button of the main window
 //   driver syscommand ID               a system-menu command to the main window
 //   driver open-sysmenu                drops the system menu down (for a screenshot)
 //   driver key esc|enter|tab           the key to the focused control
@@ -195,12 +196,16 @@ int PostClick(HWND dialog, int id) {
     return 0;
 }
 
-int Answer(int id) {
+// `then`: a button of the main window clicked right behind the answer, as
+// a user's click that lands the moment the box goes.
+int Answer(int id, int then = 0) {
     HWND main = FindMain();
     if (!main) return Fail(L"no main window");
     const std::vector<HWND> popups = PopupsOf(main);
     if (popups.size() != 1) return Fail(L"expected one popup, found " + Number(static_cast<long long>(popups.size())));
-    return PostClick(popups.front(), id);
+    if (!then) return PostClick(popups.front(), id);
+    ::PostMessageW(popups.front(), WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
+    return PostClick(main, then);
 }
 
 int Check(HWND dialog, int id) {
@@ -315,6 +320,7 @@ int wmain(int argc, wchar_t** argv) {
     if (command == L"check" && argc == 4) return Check(FindDialog(argv[2]), _wtoi(argv[3]));
     if (command == L"settext" && argc == 5) return SetText(FindDialog(argv[2]), _wtoi(argv[3]), argv[4]);
     if (command == L"answer" && argc == 3) return Answer(_wtoi(argv[2]));
+    if (command == L"answer-then-click" && argc == 4) return Answer(_wtoi(argv[2]), _wtoi(argv[3]));
     if (command == L"syscommand" && argc == 3) return SysCommand(static_cast<WPARAM>(_wtoi(argv[2])));
     // SC_KEYMENU with a blank: the system menu drops down, as Alt+Space does.
     if (command == L"open-sysmenu" && argc == 2) return SysCommand(SC_KEYMENU, L' ');
@@ -325,7 +331,7 @@ int wmain(int argc, wchar_t** argv) {
     if (command == L"trust-root" && argc == 3) return TrustRoot(argv[2]);
     if (command == L"try-write" && argc == 3) return TryWrite(argv[2]);
     Print(L"usage: driver wait-main MS | state | dialog TITLE | sysmenu | window-icons | click ID | press TITLE ID | "
-          L"check TITLE ID | settext TITLE ID TEXT | answer ID | syscommand ID | key esc|enter|tab | minimize | "
+          L"check TITLE ID | settext TITLE ID TEXT | answer ID | answer-then-click ID CTRL | syscommand ID | key esc|enter|tab | minimize | "
           L"restore | taskbar-button-created | trust-root FILE | try-write FILE");
     return 2;
 }

@@ -24,6 +24,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "server"))
 
 import test_server  # noqa: E402  (the local installer server)
+from certificates import ThrowawayPki  # noqa: E402
 
 SESSION_DIR = os.environ.get("CVELTRIX_E2E_DIR", os.path.join(tempfile.gettempdir(), "cveltrix-e2e"))
 BUILD_DIR = os.environ.get("CVELTRIX_WINDOWS_BUILD_DIR", os.path.join(HERE, "..", "..", "build", "windows"))
@@ -38,6 +39,7 @@ EXES = {
     "local": os.path.join(BUILD_DIR, "test-local", "Cveltrix.exe"),
     "pinned": os.path.join(BUILD_DIR, "test-pinned", "Cveltrix.exe"),
     "https": os.path.join(BUILD_DIR, "test-https", "Cveltrix.exe"),
+    "signed": os.path.join(BUILD_DIR, "test-signed", "Cveltrix.exe"),
 }
 DRIVER = os.path.join(BUILD_DIR, "tests", "driver", "driver.exe")
 IDYES, IDNO, IDOK, IDCANCEL = 6, 7, 1, 2
@@ -408,6 +410,17 @@ class DownloadCase(unittest.TestCase):
     def read(self, path):
         with open(path, "rb") as f:
             return f.read()
+
+
+def trusted_pki():
+    """The session's throwaway certificates, with their root trusted in the
+    session's Wine prefix (once for the whole session)."""
+    pki = ThrowawayPki(os.path.join(SESSION_DIR, "tls"))
+    trusted = os.path.join(pki.folder, "trusted")
+    if not os.path.exists(trusted):
+        Driver(load_session()).run("trust-root", "Z:" + pki.root_der.replace("/", "\\"))
+        open(trusted, "w").close()
+    return pki
 
 
 def server(content=None, **options):

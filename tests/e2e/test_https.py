@@ -5,9 +5,8 @@ only; a certificate that fails, or a redirect back to plain http, ends the
 run like an unreachable server."""
 import os
 
-from harness import (IDOK, IDYES, SESSION_DIR, START, TLS_PORT, App, DownloadCase, Driver, load_session, message,
-                     requests_seen, server, test_server)
-from certificates import ThrowawayPki
+from harness import (IDOK, IDYES, START, TLS_PORT, App, DownloadCase, message, requests_seen, server, test_server,
+                     trusted_pki)
 from proxy import Tinyproxy
 from test_download import content_bytes
 from test_proxy import enter_settings
@@ -19,14 +18,8 @@ pki = None
 
 
 def setUpModule():
-    """The session's certificates, and its root trusted in the prefix, once
-    for all the cases of the session."""
     global pki
-    pki = ThrowawayPki(os.path.join(SESSION_DIR, "tls"))
-    trusted = os.path.join(pki.folder, "trusted")
-    if not os.path.exists(trusted):
-        Driver(load_session()).run("trust-root", "Z:" + pki.root_der.replace("/", "\\"))
-        open(trusted, "w").close()
+    pki = trusted_pki()
 
 
 def secure_server(host="localhost", root="root", **options):

@@ -7,6 +7,7 @@ certificates for the names the tests need.
     pki.root_pem                       the same as PEM, for Python clients
     pki.server("localhost")            (certificate, key) signed by the test root
     pki.server("localhost", "stray")   signed by another root, trusted nowhere
+    pki.code_signer("Vendor", root)    (certificate, key) for signing code as "Vendor"
 
 Nothing here ever goes into a machine's own trust store.
 """
@@ -46,19 +47,27 @@ class ThrowawayPki:
 
     def server(self, host, root="root"):
         """(certificate file, key file) for the DNS name host, signed by root."""
-        stem = self._path(f"{host}-by-{root}")
+        return self._leaf(host, root, host, f"subjectAltName=DNS:{host}\nbasicConstraints=CA:FALSE\n"
+                          "keyUsage=critical,digitalSignature,keyEncipherment\nextendedKeyUsage=serverAuth\n")
+
+    def code_signer(self, name, root="root"):
+        """(certificate file, key file) for signing code as name, signed by root."""
+        return self._leaf(name.replace(" ", "_") + ".code", root, name,
+                          "basicConstraints=CA:FALSE\nkeyUsage=critical,digitalSignature\nextendedKeyUsage=codeSigning\n")
+
+    def _leaf(self, stem_name, root, common_name, extensions):
+        stem = self._path(f"{stem_name}-by-{root}")
         if not os.path.exists(stem + ".pem"):
             self._make_root(root)
-            self._sign(host, root, stem)
+            self._sign(common_name, root, stem, extensions)
         return stem + ".pem", stem + ".key"
 
-    def _sign(self, host, root, stem):
+    def _sign(self, common_name, root, stem, extensions):
         with tempfile.TemporaryDirectory(dir=self.folder) as work:
             with open(os.path.join(work, "ext.cnf"), "w") as f:
-                f.write(f"subjectAltName=DNS:{host}\nbasicConstraints=CA:FALSE\n"
-                        "keyUsage=critical,digitalSignature,keyEncipherment\nextendedKeyUsage=serverAuth\n")
+                f.write(extensions)
             _openssl("req", "-newkey", "rsa:2048", "-nodes", "-keyout", "server.key", "-out", "server.csr",
-                     "-subj", f"/CN={host}", cwd=work)
+                     "-subj", f"/CN={common_name}", cwd=work)
             _openssl("x509", "-req", "-in", "server.csr", "-CA", self._path(f"{root}.pem"),
                      "-CAkey", self._path(f"{root}.key"), "-CAcreateserial", "-days", DAYS, "-extfile", "ext.cnf",
                      "-out", "server.pem", cwd=work)

@@ -403,13 +403,6 @@ std::optional<std::wstring> FakeFileSystem::ReadText(const std::wstring& path) {
     return found->second;
 }
 
-bool FakeFileSystem::WriteText(const std::wstring& path, const std::wstring& text) {
-    log_.push_back("write text");
-    if (Trips(faults, "write text")) return errors_.Failed(false);
-    texts[path] = text;
-    return true;
-}
-
 // The node keeps its address, so the open handles' data follow it.
 bool FakeFileSystem::MoveOpen(const std::wstring& from, const std::wstring& to) {
     if (const auto target = files.find(to); target != files.end()) {
@@ -419,6 +412,15 @@ bool FakeFileSystem::MoveOpen(const std::wstring& from, const std::wstring& to) 
     auto node = files.extract(from);
     node.key() = to;
     files.insert(std::move(node));
+    return true;
+}
+
+// A stream "file:name" fails apart from a file of its own.
+bool FakeFileSystem::WriteText(const std::wstring& path, const std::wstring& text) {
+    const bool stream = path.find(L':', 2) != std::wstring::npos;
+    log_.push_back(stream ? "write stream" : "write text");
+    if (Trips(faults, stream ? "write stream" : "write text")) return errors_.Failed(false);
+    texts[path] = text;
     return true;
 }
 

@@ -21,6 +21,7 @@
 #include "download/http.h"
 #include "download/integrity.h"
 #include "download/run_window.h"
+#include "download/signature.h"
 
 namespace cveltrix::test {
 
@@ -239,7 +240,7 @@ public:
     std::vector<std::wstring> deletes;
     // Bytes that a Delete took with it.
     std::uint64_t deletedBytes = 0;
-    // Small text files, apart from the data files.
+    // Small files and streams written whole, by path, apart from the data files.
     std::map<std::wstring, std::wstring> texts;
 
     // A file holding bytes [0, size) of the pattern.
@@ -267,6 +268,18 @@ private:
 
     EventLog& log_;
     ErrorRecord errors_;
+};
+
+// A signature check that finds what the test says; records what it checked.
+class FakeSignatureVerifier : public SignatureVerifier {
+public:
+    SignatureCheck found;
+    std::vector<std::wstring> checked;
+
+    SignatureCheck Verify(const std::wstring& path) override {
+        checked.push_back(path);
+        return found;
+    }
 };
 
 // A digest of whatever the test says the file holds.

@@ -6,6 +6,7 @@
 #include <gmock/gmock.h>
 
 #include "download/paths.h"
+#include "download/web_mark.h"
 #include "worker_fixture.h"
 
 namespace cveltrix::test {
@@ -117,6 +118,8 @@ std::vector<CatalogueId> ExpectedMessages(const std::string& failed, const Sweep
     }
     if (label == "picker") return {msg::DownloadComplete, msg::NoFolderChosen};
     if (label == "move") return {msg::DownloadComplete, msg::SaveFailed};
+    // The mark goes on after the move: the file is saved without it.
+    if (label == "write stream") return {msg::DownloadComplete};
     if (label == "finish hash") return {msg::Damaged};
     // The kept version only guards a resume: without it the run goes on as
     // for a temp file of an older build.
@@ -125,13 +128,14 @@ std::vector<CatalogueId> ExpectedMessages(const std::string& failed, const Sweep
     return {};
 }
 
-// Every failure message comes with its reason noted; a failed platform call
-// is named by its error code.
+// Every failure message comes with its reason noted, and so does a missing
+// mark, which shows none; a failed platform call is named by its error code.
 void ExpectEachFailureNoted(const Rig& rig, const std::vector<CatalogueId>& shown, const std::string& failed) {
     std::vector<CatalogueId> failures;
     for (CatalogueId id : shown) {
         if (id != msg::DownloadComplete) failures.push_back(id);
     }
+    if (failed.starts_with("write stream#")) failures.push_back(kNoMessage);
     std::vector<CatalogueId> noted;
     for (const auto& failure : rig.window.Failures()) {
         noted.push_back(failure.id);
@@ -168,10 +172,11 @@ TEST_P(FaultSweepTest, EveryFailureEndsIdleWithAPrefixAndItsMessage) {
         if (saved) {
             EXPECT_TRUE(rig.files.HoldsPattern(kDestination));
             EXPECT_EQ(rig.files.SizeOf(kDestination), kLength);
-            // The kept version goes with the temp file.
+            // The kept version goes with the temp file; the mark comes with the save.
             if (!failed.starts_with("delete")) {
-                EXPECT_TRUE(rig.files.texts.empty());
+                EXPECT_FALSE(rig.files.texts.contains(ValidatorPathFor(kTempPath)));
             }
+            EXPECT_EQ(rig.files.texts.contains(ZoneIdentifierPath(kDestination)), !failed.starts_with("write stream#"));
         } else if (rig.files.Has(kTempPath)) {
             EXPECT_TRUE(rig.files.HoldsPattern(kTempPath));
             // A resume asks for the version the temp file began with.

@@ -1,4 +1,5 @@
-// A build that pins the installer's digest saves only a file that has it.
+// A build that pins the installer's digest, or names its signer, saves only a
+// file that has that digest and signature.
 #include "download/integrity.h"
 
 #include <gmock/gmock.h>
@@ -113,12 +114,107 @@ TEST_F(PinnedWorkerTest, AnAlreadyCompleteFileIsHashedWhole) {
     EXPECT_TRUE(Saved(kLength));
 }
 
-TEST_F(WorkerTest, WithoutAPinNothingIsHashed) {
+// A build that names the installer's signer hands over only a file that
+// signer signed, on a chain that ends in a trusted root.
+const std::wstring kSigner = L"Cveltrix Throwaway Vendor";
+constexpr std::uint32_t kPartialChain = 0x00010000;
+constexpr std::uint32_t kUntrustedRoot = 0x00000020;
+constexpr std::uint32_t kRevoked = 0x00000004;
+constexpr std::uint32_t kNotTimeValid = 0x00000001;
+constexpr std::uint32_t kNoSignature = 0x800B0100;
+constexpr std::uint32_t kBadDigest = 0x80096010;
+
+struct SignatureCase : NamedCase {
+    SignatureCheck found;
+    bool accepted;
+};
+
+class SignatureTableTest : public WorkerTest, public testing::WithParamInterface<SignatureCase> {
+protected:
+    SignatureTableTest() {
+        env.verifier = &verifier;
+        env.signer = kSigner;
+        Serve(ProbeAnswer(kLength), WholeAnswer(kLength));
+    }
+
+    FakeSignatureVerifier verifier;
+};
+
+TEST_P(SignatureTableTest, SavesOnlyATrustedSignatureByTheNamedSigner) {
+    verifier.found = GetParam().found;
+    Run();
+    EXPECT_THAT(verifier.checked, ElementsAre(kTempPath));
+    if (GetParam().accepted) {
+        EXPECT_THAT(window.Messages(), ElementsAre(kCompleteShown));
+        EXPECT_TRUE(Saved(kLength));
+        return;
+    }
+    // As for a wrong digest: emptied, never offered, one line with the reason.
+    EXPECT_THAT(window.Messages(), ElementsAre(Shown{16, BoxKind::Ok}));
+    EXPECT_EQ(window.FolderPrompts(), 0);
+    EXPECT_TRUE(TempHolds(0));
+    ASSERT_EQ(window.Failures().size(), 1u);
+    EXPECT_EQ(window.Failures()[0].id, msg::Damaged);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Checks, SignatureTableTest,
+    testing::Values(
+        SignatureCase{"Trusted", {0, kSigner, 0}, true},
+        // Revocation unknown (no lists, or offline) is what every offline machine sees.
+        SignatureCase{"RevocationUnknown", {0, kSigner, kChainRevocationStatusUnknown}, true},
+        SignatureCase{"RevocationOffline",
+                      {0, kSigner, kChainRevocationStatusUnknown | kChainOfflineRevocation}, true},
+        SignatureCase{"ResultRevocationFailure", {kTrustRevocationFailure, kSigner, kChainRevocationStatusUnknown},
+                      true},
+        SignatureCase{"ResultRevocationOffline",
+                      {kTrustRevocationOffline, kSigner, kChainRevocationStatusUnknown | kChainOfflineRevocation},
+                      true},
+        // A revocation result the chain does not bear out, or a revoked certificate.
+        SignatureCase{"ResultRevocationFailureOnASoundChain", {kTrustRevocationFailure, kSigner, 0}, false},
+        SignatureCase{"ResultNoRevocationCheckButRevoked",
+                      {kTrustNoRevocationCheck, kSigner, kRevoked | kChainRevocationStatusUnknown}, false},
+        SignatureCase{"Unsigned", {kNoSignature, L"", 0}, false},
+        SignatureCase{"ChangedAfterSigning", {kBadDigest, kSigner, 0}, false},
+        SignatureCase{"AnotherSigner", {0, L"Someone Else", 0}, false},
+        SignatureCase{"SignerNameExtended", {0, kSigner + L" Ltd", 0}, false},
+        SignatureCase{"SignerNameInOtherCase", {0, L"cveltrix throwaway vendor", 0}, false},
+        // What Wine's WinTrust passes: a chain to a root nobody trusts.
+        SignatureCase{"PartialChainPassedByThePlatform", {0, kSigner, kPartialChain}, false},
+        SignatureCase{"UntrustedRoot", {0, kSigner, kUntrustedRoot | kChainRevocationStatusUnknown}, false},
+        SignatureCase{"Expired", {0, kSigner, kNotTimeValid}, false}),
+    CaseName<SignatureCase>);
+
+TEST_F(SignatureTableTest, TheFailureLineNamesResultSignerAndChain) {
+    verifier.found = {0, kSigner, kPartialChain | kChainRevocationStatusUnknown};
+    Run();
+    ASSERT_EQ(window.Failures().size(), 1u);
+    EXPECT_THAT(window.Failures()[0].reason,
+                testing::HasSubstr(L"trust result 0x00000000, signer \"Cveltrix Throwaway Vendor\", "
+                                   L"chain status 0x00010040"));
+}
+
+// The pin is checked first: a file with the wrong digest is not looked at.
+TEST_F(SignatureTableTest, APinnedBuildChecksTheSignatureOnlyOfTheRightBytes) {
     FakeHasher hasher;
     env.hasher = &hasher;
+    env.pin = ExpectedDigest();
+    hasher.digest = Sha256Digest{};
+    verifier.found = {0, kSigner, 0};
+    Run();
+    EXPECT_TRUE(verifier.checked.empty());
+    EXPECT_THAT(window.Messages(), ElementsAre(Shown{16, BoxKind::Ok}));
+}
+
+TEST_F(WorkerTest, WithoutAPinOrASignerNothingIsChecked) {
+    FakeHasher hasher;
+    FakeSignatureVerifier verifier;
+    env.hasher = &hasher;
+    env.verifier = &verifier;
     Serve(ProbeAnswer(kLength), WholeAnswer(kLength));
     Run();
     EXPECT_TRUE(hasher.hashed.empty());
+    EXPECT_TRUE(verifier.checked.empty());
     EXPECT_TRUE(Saved(kLength));
 }
 

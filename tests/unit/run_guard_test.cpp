@@ -68,6 +68,20 @@ TEST_F(RunGuardTest, CancelledRunWritesNothingAndShowsNothing) {
     EXPECT_FALSE(guard.GiveUp());
 }
 
+// Message 8 on screen announces the save step: a Cancel after it leaves
+// the picker, the move and their messages as they were.
+TEST_F(RunGuardTest, ACancelAfterMessage8LeavesTheSaveStepAsAnnounced) {
+    const auto file = guard.OpenAlways(kPath);
+    ASSERT_EQ(guard.ShowMessage(msg::DownloadComplete, BoxKind::OkInformation), 1);
+    guard.Cancel();
+    EXPECT_FALSE(guard.Cancelled());
+    window.folderChoice = L"D:\\";
+    EXPECT_EQ(guard.ChooseSaveFolder(), L"D:\\");
+    EXPECT_TRUE(file->MoveReplacing(L"D:\\file"));
+    guard.ShowMessage(msg::SaveFailed, BoxKind::Ok);
+    EXPECT_EQ(window.MessageIds(), (std::vector<CatalogueId>{msg::DownloadComplete, msg::SaveFailed}));
+}
+
 // A run given up on closes its temp file at once and never reaches the
 // window again, not even at its end.
 TEST_F(RunGuardTest, RunGivenUpOnLeavesWindowAndFileAlone) {

@@ -70,6 +70,12 @@ protected:
                files.HoldsPattern(kDestination);
     }
 
+    // The Zone.Identifier text written beside the saved file; empty when none.
+    std::wstring Mark() const {
+        const auto found = files.texts.find(kDestination + L":Zone.Identifier");
+        return found == files.texts.end() ? L"" : found->second;
+    }
+
     // An empty temp file is not left behind.
     bool TempHolds(std::uint64_t size) const {
         if (size == 0) return !files.Has(kTempPath);
@@ -125,5 +131,9 @@ std::string WayAndCaseName(const testing::TestParamInfo<std::tuple<Way, Case>>& 
 
 using Shown = FakeRunWindow::Shown;
 inline const Shown kCompleteShown{8, BoxKind::OkInformation};
+
+inline std::wstring InternetMark(const std::wstring& hostUrl) {
+    return L"[ZoneTransfer]\r\nZoneId=3\r\nHostUrl=" + hostUrl + L"\r\n";
+}
 
 }  // namespace cveltrix::test

@@ -3,7 +3,8 @@
 and curl, in the same run from the same local server: the tool (Start click
 to the last byte, and to message 8), directly and through tinyproxy, the bare
 WinINet loop with the same flags and read rule, and curl -o; the body bytes
-the server sent for one download; and the tool's rate on a throttled link.
+the server sent for one download; the tool's rate on a throttled link; and
+what the SHA-256 check and the signature check add after the last byte.
 Prints figures beside their targets; asserts nothing.
 
     python3 tools/bench/bench.py [--size-mib 256] [--runs 3] [--throttled-mib 64]
@@ -24,9 +25,11 @@ os.environ.setdefault("CVELTRIX_E2E_DIR", os.path.join(BENCH_DIR, "session"))
 sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
 
 import harness  # noqa: E402
-from harness import IDCANCEL, IDOK, START, App, body_bytes_sent, server, test_server, wait_until  # noqa: E402
+from harness import (IDCANCEL, IDOK, START, App, body_bytes_sent, server, test_server, trusted_pki,  # noqa: E402
+                     wait_until)
 from proxy import Tinyproxy  # noqa: E402
 from test_proxy import enter_settings  # noqa: E402
+from test_signature import SIGNER, sign  # noqa: E402
 
 MB = 1_000_000
 KIB = 1024
@@ -134,6 +137,26 @@ def sample_file(size_mib):
     return test_server.FileContent(path)
 
 
+def signed_sample(size_mib):
+    """An exe of the sample's size (the test driver, padded), signed the way
+    the signer-checking test build expects."""
+    padded = os.path.join(BENCH_DIR, f"unsigned-{size_mib}.exe")
+    with open(harness.DRIVER, "rb") as source, open(padded, "wb") as out:
+        out.write(source.read())
+        out.truncate(size_mib * MIB)
+    path = os.path.join(BENCH_DIR, f"signed-{size_mib}.exe")
+    sign(trusted_pki(), padded, SIGNER, "root", path)
+    os.remove(padded)
+    return test_server.FileContent(path)
+
+
+def verification_span(checked, plain_runs):
+    """Last byte to message 8 in the checking build, less the same span
+    without a check: the time the check takes."""
+    plain = statistics.median(r.to_message - r.to_last_byte for r in plain_runs)
+    return statistics.median(r.to_message - r.to_last_byte for r in checked) - plain, plain
+
+
 def print_traffic(label, runs, size):
     """Body bytes the server sent for one fresh download, against the target."""
     sent = max(run.body_bytes for run in runs)
@@ -166,8 +189,9 @@ def main():
                 bare.append(run_bare(srv))
                 curl.append(run_curl(srv))
                 if args.pinned_exe:
-                    run = ToolRun(srv, "bench-pinned")
-                    verify.append((run.to_message - run.to_last_byte, run.to_last_byte))
+                    verify.append(ToolRun(srv, "bench-pinned"))
+        with server(signed_sample(args.size_mib)) as srv:
+            signed = [ToolRun(srv, "signed") for _ in range(args.runs)]
         with server(throttled_content, rate=LINK_RATE) as srv:
             for _ in range(args.runs):
                 throttled.append(ToolRun(srv))
@@ -191,19 +215,20 @@ def main():
               + f" MB/s; median {share:.3f} of the link (target >= 0.98: {verdict(share >= 0.98)})")
 
         for label, runs, mib in (("direct", direct, args.size_mib), ("via tinyproxy", proxied, args.size_mib),
-                                 ("throttled", throttled, args.throttled_mib)):
+                                 ("throttled", throttled, args.throttled_mib), ("signed", signed, args.size_mib)):
             print(f"tool peak memory (VmHWM), {label:<13} {mib:5d} MiB file: "
                   f"{max(r.peak_kib for r in runs) / 1024:6.1f} MiB   CPU per run: "
                   f"{statistics.median(r.cpu for r in runs):.2f} s")
-        if verify:
-            # Last byte to message 8 in the pinned build, less the same span
-            # without a pin, against the time the transfer itself takes.
-            plain = statistics.median(r.to_message - r.to_last_byte for r in direct)
-            extra = statistics.median(span for span, _ in verify) - plain
-            download = statistics.median(r.transfer_only for r in direct)
-            print("last byte to message 8, pinned: " + ", ".join(f"{span:.2f}" for span, _ in verify) +
-                  f" s; unpinned median {plain:.2f} s")
-            print(f"SHA-256 check of the finished file: {extra:.2f} s = {100 * extra / download:.1f} % of the download")
+        # The checks against the time the transfer itself takes.
+        download = statistics.median(r.transfer_only for r in direct)
+        for label, checked in (("SHA-256 check", verify), ("signature check (WinTrust)", signed)):
+            if not checked:
+                continue
+            extra, plain = verification_span(checked, direct)
+            print(f"last byte to message 8, {label}: " +
+                  ", ".join(f"{r.to_message - r.to_last_byte:.2f}" for r in checked) +
+                  f" s; unchecked median {plain:.2f} s")
+            print(f"{label} of the finished file: {extra:.2f} s = {100 * extra / download:.1f} % of the download")
     finally:
         harness.teardown_session()
 

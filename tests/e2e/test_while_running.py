@@ -1,0 +1,63 @@
+"""What the user does while a run goes on: the run's boxes wait for the
+user's own, a Start clicked as a run ends is taken, and a message 8 on
+screen is always followed by its picker."""
+import os
+import time
+import unittest
+
+from harness import CANCEL, IDCANCEL, IDOK, IDS, PICKER, START, App, DownloadCase, message, server, test_server, \
+    wait_until
+
+ABOUT = IDS["IDM_ABOUTBOX"]
+SIZE = 300_000
+
+
+class WhileRunning(DownloadCase):
+    def test_the_runs_message_waits_for_the_version_box(self):
+        with server(rate=100_000, mode="close-after=100000") as srv, App() as app:
+            app.click(START)
+            app.driver.run("syscommand", ABOUT)
+            version = app.popup(what="the version box")
+            srv.wait_for_requests(2, done=True)
+            # The connection is gone; the run's message is asked for and waits.
+            until = time.monotonic() + 1.5
+            while time.monotonic() < until:
+                self.assertEqual([p["hwnd"] for p in app.window().popups], [version["hwnd"]])
+                time.sleep(0.05)
+            app.answer(IDOK)
+            self.assertEqual(app.answer(IDOK)["message"], message("Disconnected"))
+            app.wait_idle()
+
+    def test_a_start_clicked_as_a_run_ends_starts_the_next_run(self):
+        with server(mode="not-found") as srv, App() as app:
+            app.click(START)
+            for run in range(1, 4):
+                self.assertEqual(app.message()[0], message("ServerUnreachable"))
+                srv.clear_requests()
+                # The box goes, releasing Start while the run still ends, and
+                # Start is clicked right behind it.
+                app.driver.run("answer-then-click", IDOK, START)
+                with self.subTest(run=run):
+                    srv.wait_for_requests(1)
+            app.answer(IDOK)
+            app.wait_idle()
+
+    def test_a_cancel_as_the_last_bytes_arrive_never_leaves_message_8_without_its_picker(self):
+        content = test_server.GeneratedContent(SIZE)
+        for left in (40_000, 20_000, 5_000, 0):
+            with self.subTest(left=left), server(content, rate=200_000), App() as app:
+                app.click(START)
+                wait_until(lambda: os.path.exists(app.temp_path) and os.path.getsize(app.temp_path) >= SIZE - left,
+                           30, 0.01, "the last bytes")
+                app.click(CANCEL)
+                window = wait_until(lambda: (lambda w: w if w.popups or w.enabled(START) else None)(app.window()),
+                                    10, 0.05, "a box or the idle window")
+                if window.popups:
+                    self.assertEqual(app.answer(IDOK)["message"], message("DownloadComplete"))
+                    self.assertEqual(app.answer(IDCANCEL)["title"], PICKER)
+                    self.assertEqual(app.answer(IDOK)["message"], message("NoFolderChosen"))
+                app.wait_idle()
+
+
+if __name__ == "__main__":
+    unittest.main()
