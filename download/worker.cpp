@@ -1,7 +1,6 @@
 #include "download/worker.h"
 
 #include <algorithm>
-#include <limits>
 #include <vector>
 
 #include "download/paths.h"
@@ -9,182 +8,11 @@
 #include "download/web_mark.h"
 
 namespace cveltrix {
-
-std::wstring ErrorText(std::uint32_t code) { return L"error " + std::to_wstring(code); }
-
 namespace {
 
 constexpr std::uint32_t kChunkSize = 16384;
-constexpr std::uint32_t kStatusOk = 200;
-constexpr std::uint32_t kStatusPartial = 206;
-constexpr std::uint32_t kStatusUnauthorized = 401;
-constexpr std::uint32_t kStatusProxyAuthRequired = 407;
 
 std::wstring RangeHeader(std::uint64_t from) { return L"Range: bytes=" + std::to_wstring(from) + L"-"; }
-
-// The answer's status, and the error of the request's last failed call.
-std::wstring StatusText(HttpRequest& request) {
-    const auto status = request.StatusCode();
-    const std::uint32_t error = request.LastError();
-    return (status ? L"status " + std::to_wstring(*status) : std::wstring(L"status unreadable")) +
-           (error ? L", " + ErrorText(error) : L"");
-}
-
-bool HasStatus(HttpRequest& request, std::uint32_t code) {
-    const auto status = request.StatusCode();
-    return status && *status == code;
-}
-
-enum class Challenge { None, Answered, UserNameRefused, NoAnswer };
-
-// Answers a 407 with the credentials. The resend is what carries them, so a
-// request is sent again only then; an empty user name sends nothing more.
-Challenge AnswerProxyChallenge(HttpRequest& request, const std::wstring& userName, const std::wstring& password) {
-    if (!HasStatus(request, kStatusProxyAuthRequired)) return Challenge::None;
-    if (!request.SetProxyUserName(userName)) return Challenge::UserNameRefused;
-    if (!userName.empty() && request.SetProxyPassword(password) && !request.Resend()) return Challenge::NoAnswer;
-    return Challenge::Answered;
-}
-
-// After the credentials went out, tinyproxy answers wrong ones with 401,
-// others with another 407.
-bool CredentialsRefused(HttpRequest& request, Challenge challenge) {
-    return challenge == Challenge::UserNameRefused ||
-           (challenge == Challenge::Answered &&
-            (HasStatus(request, kStatusProxyAuthRequired) || HasStatus(request, kStatusUnauthorized)));
-}
-
-// 0 when the answer carries no usable length.
-std::int64_t ContentLengthOf(HttpRequest& request) {
-    const auto text = request.ContentLengthText();
-    const auto length = text ? ParseContentLength(*text) : std::nullopt;
-    if (!length || *length > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) return 0;
-    return static_cast<std::int64_t>(*length);
-}
-
-// Nothing when the answer is no success or gives no usable length.
-std::optional<std::int64_t> LengthOfSuccess(HttpRequest& request) {
-    const std::int64_t length = HasStatus(request, kStatusOk) ? ContentLengthOf(request) : 0;
-    return length > 0 ? std::optional(length) : std::nullopt;
-}
-
-// Keeps `reason` for the caller who asked for one; returns `result`.
-template <class Result>
-Result Noted(std::wstring* why, const std::wstring& reason, Result result) {
-    if (why) *why = reason;
-    return result;
-}
-
-enum class Verb { Head, Get };
-
-// The client is told not to follow redirects, so that a loop or an endless
-// chain ends here: after this many hops the last answer is final.
-constexpr int kMaxRedirects = 10;
-
-// Where a redirect answer sends the request next, when it is one.
-std::optional<std::wstring> RedirectTarget(HttpRequest& request, const std::wstring& url) {
-    const auto status = request.StatusCode();
-    if (!status || !(*status == 301 || *status == 302 || *status == 303 || *status == 307 || *status == 308)) {
-        return std::nullopt;
-    }
-    const auto location = request.LocationText();
-    return location ? ResolveLocation(url, *location) : std::nullopt;
-}
-
-struct Answer {
-    std::unique_ptr<HttpRequest> request;  // nothing: no answer at all
-    bool loginRefused = false;
-    // The request is the redirect answer that would have left https.
-    bool downgradeRefused = false;
-    // "VERB url: " and what went wrong; a plain answer has only the first
-    // part, and whoever finds it wanting adds the status.
-    std::wstring why;
-    // Where a plain answer came from, after the redirects followed.
-    std::wstring url = {};
-};
-
-std::wstring Asked(Verb verb, const std::wstring& url) { return (verb == Verb::Head ? L"HEAD " : L"GET ") + url + L": "; }
-
-Answer NoAnswer(std::wstring why) { return {nullptr, false, false, std::move(why)}; }
-
-// Every request of a run goes out here, in either way: the proxy's 407
-// answered with the login (when there is one), redirects followed with the
-// same verb and headers, except one from https to plain http, where anyone
-// on the path could swap the file.
-Answer Ask(HttpSession& session, Verb verb, std::wstring url, const std::wstring& headers, const ProxyLogin* login) {
-    for (int hop = 0;; ++hop) {
-        auto request =
-            verb == Verb::Head ? session.OpenHead(WithoutFragment(url)) : session.OpenUrl(WithoutFragment(url), headers);
-        if (!request) return NoAnswer(Asked(verb, url) + L"no answer, " + ErrorText(session.LastError()));
-        if (login) {
-            const Challenge challenge = AnswerProxyChallenge(*request, login->userName, login->password);
-            if (challenge == Challenge::NoAnswer) {
-                return NoAnswer(Asked(verb, url) + L"no answer with the login, " + ErrorText(request->LastError()));
-            }
-            if (CredentialsRefused(*request, challenge)) {
-                std::wstring why = Asked(verb, url) + L"login refused, " +
-                                   (challenge == Challenge::UserNameRefused ? ErrorText(request->LastError())
-                                                                            : StatusText(*request));
-                return {std::move(request), true, false, std::move(why)};
-            }
-        }
-        auto next = hop < kMaxRedirects ? RedirectTarget(*request, url) : std::nullopt;
-        if (!next) return {std::move(request), false, false, Asked(verb, url), url};
-        if (IsDowngrade(url, *next)) {
-            return {std::move(request), false, true, Asked(verb, url) + L"redirect to " + *next + L" refused"};
-        }
-        url = std::move(*next);
-    }
-}
-
-// The length of an answer, or why it gives none.
-std::optional<std::int64_t> Measured(HttpRequest& request, const std::wstring& asked, std::wstring* why) {
-    const auto length = LengthOfSuccess(request);
-    return length ? length : Noted(why, asked + StatusText(request) + L", no usable length", length);
-}
-
-// A HEAD learns the length without the body crossing the wire. Servers and
-// signed URLs that allow only GET answer it with 403, 405 or 501, and some
-// leave the length out: a GET without a range is asked then, when the probe
-// of the HEAD gives nothing. Any other result (a length, a request that got
-// no answer at all, a refused downgrade) is final.
-
-template <class Probe>
-std::int64_t HeadThenGet(Probe probe) {
-    if (const auto head = probe(Verb::Head)) return *head;
-    return probe(Verb::Get).value_or(0);
-}
-
-}  // namespace
-
-std::int64_t ProbeDirect(HttpClient& http, const std::wstring& url, std::wstring* why) {
-    const auto session = http.OpenPreconfigured();
-    if (!session) return Noted(why, L"no internet session, " + ErrorText(http.LastError()), 0);
-    return HeadThenGet([&](Verb verb) -> std::optional<std::int64_t> {
-        const auto answer = Ask(*session, verb, url, L"", nullptr);
-        if (!answer.request || answer.downgradeRefused) return Noted(why, answer.why, 0);
-        return Measured(*answer.request, answer.why, why);
-    });
-}
-
-std::int64_t ProbeThroughProxy(HttpClient& http, const std::wstring& url, const std::wstring& proxyText,
-                               const std::wstring& userName, const std::wstring& password, std::wstring* why) {
-    const ProxyLogin login{userName, password};
-    const auto session = http.OpenThroughProxy(proxyText, login);
-    if (!session) {
-        return Noted(why, L"no session through the proxy " + proxyText + L", " + ErrorText(http.LastError()),
-                     kProbeProxyUnreachable);
-    }
-    return HeadThenGet([&](Verb verb) -> std::optional<std::int64_t> {
-        const auto answer = Ask(*session, verb, url, L"", &login);
-        if (!answer.request) return Noted(why, answer.why, kProbeProxyUnreachable);
-        if (answer.loginRefused) return Noted(why, answer.why, kProbeProxyAuthFailed);
-        if (answer.downgradeRefused) return Noted(why, answer.why, 0);
-        return Measured(*answer.request, answer.why, why);
-    });
-}
-
-namespace {
 
 // One run of the worker. Every path ends in Finish(), which closes the
 // requests, sessions and the temp file in one place.
@@ -231,19 +59,16 @@ private:
     }
 
     bool ProbeLength(bool proxied) {
-        std::wstring why;
-        const std::int64_t result =
+        const ProbeResult probe =
             proxied ? ProbeThroughProxy(env_.http, env_.url, env_.settings.ProxyText(), env_.settings.userName,
-                                        env_.settings.password, &why)
-                    : ProbeDirect(env_.http, env_.url, &why);
-        if (result > 0) {
-            length_ = static_cast<std::uint64_t>(result);
-            return true;
+                                        env_.settings.password)
+                    : ProbeDirect(env_.http, env_.url);
+        switch (probe.kind) {
+            case ProbeResult::Kind::Length: length_ = probe.length; return true;
+            case ProbeResult::Kind::NoLength: FailAndRelease(msg::ServerUnreachable, probe.why); break;
+            case ProbeResult::Kind::ProxyUnreachable: FailAndRelease(msg::ProxyUnreachable, probe.why); break;
+            case ProbeResult::Kind::ProxyLoginRefused: FailAndRelease(msg::ProxyAuthFailed, probe.why); break;
         }
-        const CatalogueId id = result == kProbeProxyUnreachable  ? msg::ProxyUnreachable
-                               : result == kProbeProxyAuthFailed ? msg::ProxyAuthFailed
-                                                                 : msg::ServerUnreachable;
-        FailAndRelease(id, why);
         return false;
     }
 

@@ -10,32 +10,10 @@
 #include "download/integrity.h"
 #include "download/run_window.h"
 #include "download/proxy_config.h"
+#include "download/request.h"
 #include "download/signature.h"
 
 namespace cveltrix {
-
-// "error N": how a failure's reason names the platform's error code.
-std::wstring ErrorText(std::uint32_t code);
-
-// Probe results besides a length (0 = none, or the URL cannot be opened).
-inline constexpr std::int64_t kProbeProxyUnreachable = -1;
-inline constexpr std::int64_t kProbeProxyAuthFailed = -2;
-
-// The probes ask with a HEAD, and with a GET without a range only when the
-// HEAD's answer gives no usable length.
-
-// Length of the file through the system's connection settings; 0 when the
-// URL cannot be opened, the answer is not a success or has no usable length.
-// `why`, when given, receives the reason of a failure.
-std::int64_t ProbeDirect(HttpClient& http, const std::wstring& url, std::wstring* why = nullptr);
-
-// Length through the named proxy, answering a 407 with the credentials;
-// -1 when the URL cannot be opened through the proxy, -2 when the proxy
-// refuses the credentials (407 or 401 after they were sent, or a user name
-// the client will not take).
-std::int64_t ProbeThroughProxy(HttpClient& http, const std::wstring& url, const std::wstring& proxyText,
-                               const std::wstring& userName, const std::wstring& password,
-                               std::wstring* why = nullptr);
 
 // Everything a run works with. `settings` is the run's own copy of the proxy
 // settings; `chosenFolder` is the process-wide last folder picked. With a

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "download/worker.h"
+#include "download/request.h"
 #include "fakes.h"
 
 namespace cveltrix {
@@ -27,9 +27,31 @@ using Answers = std::vector<RequestScript>;
 
 Answers HeadAndGet(const RequestScript& answer) { return {answer, answer}; }
 
+using Kind = ProbeResult::Kind;
+
+// What a probe must find: a length, or the kind of its failure.
+struct Expected {
+    Kind kind;
+    std::uint64_t length = 0;
+    bool operator==(const Expected&) const = default;
+};
+std::ostream& operator<<(std::ostream& os, const Expected& e) {
+    return os << "kind " << static_cast<int>(e.kind) << ", length " << e.length;
+}
+
+Expected Found(const ProbeResult& result) {
+    EXPECT_EQ(result.why.empty(), result.kind == Kind::Length) << "a failure names its reason";
+    return {result.kind, result.length};
+}
+
+constexpr Expected Length(std::uint64_t length) { return {Kind::Length, length}; }
+constexpr Expected kNoLength{Kind::NoLength};
+constexpr Expected kUnreachable{Kind::ProxyUnreachable};
+constexpr Expected kLoginRefused{Kind::ProxyLoginRefused};
+
 struct ProbeCase : NamedCase {
     Answers answers;
-    std::int64_t expected;
+    Expected expected;
 };
 
 class ProbeTest : public testing::Test {
@@ -63,7 +85,7 @@ class DirectProbeTest : public ProbeTest, public testing::WithParamInterface<Pro
 
 TEST_P(DirectProbeTest, YieldsTheLengthOfASuccessOnly) {
     Serve(GetParam().answers);
-    EXPECT_EQ(ProbeDirect(http, kUrl), GetParam().expected);
+    EXPECT_EQ(Found(ProbeDirect(http, kUrl)), GetParam().expected);
     ExpectProbedThrough(std::nullopt, GetParam().answers.size());
 }
 
@@ -75,40 +97,40 @@ RequestScript WithoutLength(RequestScript answer) {
 INSTANTIATE_TEST_SUITE_P(
     Answers, DirectProbeTest,
     testing::Values(
-        ProbeCase{"Ok", {ProbeAnswer(5000)}, 5000}, ProbeCase{"FiveGiB", {ProbeAnswer(5368709120ll)}, 5368709120ll},
+        ProbeCase{"Ok", {ProbeAnswer(5000)}, Length(5000)}, ProbeCase{"FiveGiB", {ProbeAnswer(5368709120ll)}, Length(5368709120ll)},
         // No answer at all: a GET would find nothing either.
-        ProbeCase{"Unreachable", {UnreachableAnswer()}, 0},
-        ProbeCase{"HeadNotAllowed", {ErrorAnswer(405), ProbeAnswer(5000)}, 5000},
-        ProbeCase{"HeadForbiddenBySignedUrl", {ErrorAnswer(403), ProbeAnswer(5000)}, 5000},
-        ProbeCase{"HeadNotImplemented", {ErrorAnswer(501), ProbeAnswer(5000)}, 5000},
-        ProbeCase{"HeadWithoutLength", {WithoutLength(ProbeAnswer(5000)), ProbeAnswer(5000)}, 5000},
-        ProbeCase{"HeadRefusedGetUnreachable", {ErrorAnswer(405), UnreachableAnswer()}, 0},
-        ProbeCase{"NotFoundPage", HeadAndGet(ErrorAnswer(404)), 0},
-        ProbeCase{"ServerError", HeadAndGet(ErrorAnswer(500)), 0},
-        ProbeCase{"ProxyOfTheSystemAsksLogin", HeadAndGet(ErrorAnswer(407)), 0},
-        ProbeCase{"StatusUnreadable", HeadAndGet(With(ProbeAnswer(5000), [](auto& s) { s.status.reset(); })), 0},
-        ProbeCase{"NoContentLength", HeadAndGet(WithoutLength(ProbeAnswer(5000))), 0},
+        ProbeCase{"Unreachable", {UnreachableAnswer()}, kNoLength},
+        ProbeCase{"HeadNotAllowed", {ErrorAnswer(405), ProbeAnswer(5000)}, Length(5000)},
+        ProbeCase{"HeadForbiddenBySignedUrl", {ErrorAnswer(403), ProbeAnswer(5000)}, Length(5000)},
+        ProbeCase{"HeadNotImplemented", {ErrorAnswer(501), ProbeAnswer(5000)}, Length(5000)},
+        ProbeCase{"HeadWithoutLength", {WithoutLength(ProbeAnswer(5000)), ProbeAnswer(5000)}, Length(5000)},
+        ProbeCase{"HeadRefusedGetUnreachable", {ErrorAnswer(405), UnreachableAnswer()}, kNoLength},
+        ProbeCase{"NotFoundPage", HeadAndGet(ErrorAnswer(404)), kNoLength},
+        ProbeCase{"ServerError", HeadAndGet(ErrorAnswer(500)), kNoLength},
+        ProbeCase{"ProxyOfTheSystemAsksLogin", HeadAndGet(ErrorAnswer(407)), kNoLength},
+        ProbeCase{"StatusUnreadable", HeadAndGet(With(ProbeAnswer(5000), [](auto& s) { s.status.reset(); })), kNoLength},
+        ProbeCase{"NoContentLength", HeadAndGet(WithoutLength(ProbeAnswer(5000))), kNoLength},
         ProbeCase{"GarbageLength", HeadAndGet(With(ProbeAnswer(5000), [](auto& s) { s.contentLength = L"12ab"; })),
-                  0},
+                  kNoLength},
         ProbeCase{"NegativeLength", HeadAndGet(With(ProbeAnswer(5000), [](auto& s) { s.contentLength = L"-5"; })),
-                  0},
-        // Read as a signed count this would be -1, the unreachable proxy.
+                  kNoLength},
+        // Past the signed 64-bit range: no file anybody serves.
         ProbeCase{"LengthBeyondSignedRange",
-                  HeadAndGet(With(ProbeAnswer(5000), [](auto& s) { s.contentLength = L"18446744073709551615"; })), 0},
-        ProbeCase{"ZeroLength", HeadAndGet(ProbeAnswer(0)), 0}),
+                  HeadAndGet(With(ProbeAnswer(5000), [](auto& s) { s.contentLength = L"18446744073709551615"; })), kNoLength},
+        ProbeCase{"ZeroLength", HeadAndGet(ProbeAnswer(0)), kNoLength}),
     CaseName<ProbeCase>);
 
 TEST_F(ProbeTest, DirectProbeWithoutASessionYieldsNothing) {
     http.failSessions = true;
     http.Answer(ProbeAnswer(5000));
-    EXPECT_EQ(ProbeDirect(http, kUrl), 0);
+    EXPECT_EQ(Found(ProbeDirect(http, kUrl)), kNoLength);
 }
 
 struct ProxyProbeCase : NamedCase {
     Answers answers;
     std::wstring userName;
     std::wstring password;
-    std::int64_t expected;
+    Expected expected;
 };
 
 RequestScript BehindLogin(RequestScript answer, std::uint32_t refusal = 407) {
@@ -121,63 +143,63 @@ class ProxyProbeTest : public ProbeTest, public testing::WithParamInterface<Prox
 TEST_P(ProxyProbeTest, TellsAnUnreachableProxyFromARefusedLogin) {
     const ProxyProbeCase& c = GetParam();
     Serve(c.answers);
-    EXPECT_EQ(ProbeThroughProxy(http, kUrl, kProxy, c.userName, c.password), c.expected);
+    EXPECT_EQ(Found(ProbeThroughProxy(http, kUrl, kProxy, c.userName, c.password)), c.expected);
     ExpectProbedThrough(kProxy, c.answers.size());
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Answers, ProxyProbeTest,
     testing::Values(
-        ProxyProbeCase{"OpenProxy", {ProbeAnswer(5000)}, L"", L"", 5000},
-        ProxyProbeCase{"OpenProxyIgnoresGivenCredentials", {ProbeAnswer(5000)}, L"alice", L"s3cret", 5000},
-        ProxyProbeCase{"LoginAccepted", {BehindLogin(ProbeAnswer(5000))}, L"alice", L"s3cret", 5000},
+        ProxyProbeCase{"OpenProxy", {ProbeAnswer(5000)}, L"", L"", Length(5000)},
+        ProxyProbeCase{"OpenProxyIgnoresGivenCredentials", {ProbeAnswer(5000)}, L"alice", L"s3cret", Length(5000)},
+        ProxyProbeCase{"LoginAccepted", {BehindLogin(ProbeAnswer(5000))}, L"alice", L"s3cret", Length(5000)},
         ProxyProbeCase{"LoginAcceptedFiveGiB", {BehindLogin(ProbeAnswer(5368709120ll))}, L"alice", L"s3cret",
-                       5368709120ll},
-        ProxyProbeCase{"NotListening", {UnreachableAnswer()}, L"", L"", -1},
+                       Length(5368709120ll)},
+        ProxyProbeCase{"NotListening", {UnreachableAnswer()}, L"", L"", kUnreachable},
         ProxyProbeCase{"SilentAfterTheLogin",
                        {With(BehindLogin(ProbeAnswer(5000)), [](auto& s) { s.resendUnanswered = true; })}, L"alice",
-                       L"s3cret", -1},
-        ProxyProbeCase{"WrongPasswordAnswered407", {BehindLogin(ProbeAnswer(5000))}, L"alice", L"wrong", -2},
-        ProxyProbeCase{"WrongPasswordAnswered401", {BehindLogin(ProbeAnswer(5000), 401)}, L"alice", L"wrong", -2},
-        ProxyProbeCase{"NoUserNameForALoginProxy", {BehindLogin(ProbeAnswer(5000))}, L"", L"", -2},
+                       L"s3cret", kUnreachable},
+        ProxyProbeCase{"WrongPasswordAnswered407", {BehindLogin(ProbeAnswer(5000))}, L"alice", L"wrong", kLoginRefused},
+        ProxyProbeCase{"WrongPasswordAnswered401", {BehindLogin(ProbeAnswer(5000), 401)}, L"alice", L"wrong", kLoginRefused},
+        ProxyProbeCase{"NoUserNameForALoginProxy", {BehindLogin(ProbeAnswer(5000))}, L"", L"", kLoginRefused},
         ProxyProbeCase{"UserNameRefusedByClient",
                        {With(BehindLogin(ProbeAnswer(5000)), [](auto& s) { s.failSetUserName = true; })},
                        L"alice",
                        L"s3cret",
-                       -2},
+                       kLoginRefused},
         ProxyProbeCase{"PasswordRefusedByClient",
                        {With(BehindLogin(ProbeAnswer(5000)), [](auto& s) { s.failSetPassword = true; })},
                        L"alice",
                        L"s3cret",
-                       -2},
-        ProxyProbeCase{"HeadNotAllowed", {ErrorAnswer(405), ProbeAnswer(5000)}, L"", L"", 5000},
+                       kLoginRefused},
+        ProxyProbeCase{"HeadNotAllowed", {ErrorAnswer(405), ProbeAnswer(5000)}, L"", L"", Length(5000)},
         // The GET goes through a login exchange of its own.
         ProxyProbeCase{"HeadNotAllowedBehindLogin",
                        {BehindLogin(ErrorAnswer(405)), BehindLogin(ProbeAnswer(5000))},
                        L"alice",
                        L"s3cret",
-                       5000},
+                       Length(5000)},
         ProxyProbeCase{"HeadWithoutLengthBehindLogin",
                        {BehindLogin(WithoutLength(ProbeAnswer(5000))), BehindLogin(ProbeAnswer(5000))},
                        L"alice",
                        L"s3cret",
-                       5000},
-        ProxyProbeCase{"HeadNotAllowedThenProxyGone", {ErrorAnswer(405), UnreachableAnswer()}, L"", L"", -1},
-        ProxyProbeCase{"NotFoundBehindLogin", HeadAndGet(BehindLogin(ErrorAnswer(404))), L"alice", L"s3cret", 0},
-        ProxyProbeCase{"NotFound", HeadAndGet(ErrorAnswer(404)), L"", L"", 0},
-        ProxyProbeCase{"OriginAsksLoginWithoutProxyChallenge", HeadAndGet(ErrorAnswer(401)), L"", L"", 0},
+                       Length(5000)},
+        ProxyProbeCase{"HeadNotAllowedThenProxyGone", {ErrorAnswer(405), UnreachableAnswer()}, L"", L"", kUnreachable},
+        ProxyProbeCase{"NotFoundBehindLogin", HeadAndGet(BehindLogin(ErrorAnswer(404))), L"alice", L"s3cret", kNoLength},
+        ProxyProbeCase{"NotFound", HeadAndGet(ErrorAnswer(404)), L"", L"", kNoLength},
+        ProxyProbeCase{"OriginAsksLoginWithoutProxyChallenge", HeadAndGet(ErrorAnswer(401)), L"", L"", kNoLength},
         ProxyProbeCase{"StatusUnreadable", HeadAndGet(With(ProbeAnswer(5000), [](auto& s) { s.status.reset(); })),
-                       L"", L"", 0},
-        ProxyProbeCase{"NoContentLength", HeadAndGet(WithoutLength(ProbeAnswer(5000))), L"", L"", 0},
+                       L"", L"", kNoLength},
+        ProxyProbeCase{"NoContentLength", HeadAndGet(WithoutLength(ProbeAnswer(5000))), L"", L"", kNoLength},
         ProxyProbeCase{"LengthBeyondSignedRange",
                        HeadAndGet(With(ProbeAnswer(5000), [](auto& s) { s.contentLength = L"18446744073709551615"; })),
-                       L"", L"", 0}),
+                       L"", L"", kNoLength}),
     CaseName<ProxyProbeCase>);
 
 TEST_F(ProbeTest, ProxyProbeWithoutASessionCountsAsUnreachable) {
     http.failSessions = true;
     http.Answer(ProbeAnswer(5000));
-    EXPECT_EQ(ProbeThroughProxy(http, kUrl, kProxy, L"", L""), -1);
+    EXPECT_EQ(Found(ProbeThroughProxy(http, kUrl, kProxy, L"", L"")), kUnreachable);
 }
 
 TEST_F(ProbeTest, ProxyProbeHandsCredentialsOverWhole) {
@@ -187,7 +209,7 @@ TEST_F(ProbeTest, ProxyProbeHandsCredentialsOverWhole) {
     answer.proxyAuth = ProxyAuth{user, password};
     http.Answer(answer);
     const std::wstring longProxy = std::wstring(70, L'a') + L".example:3128";
-    EXPECT_EQ(ProbeThroughProxy(http, kUrl, longProxy, user, password), 5000);
+    EXPECT_EQ(Found(ProbeThroughProxy(http, kUrl, longProxy, user, password)), Length(5000));
     EXPECT_EQ(http.Opened()[0].proxyText, longProxy);
     EXPECT_EQ(http.Opened()[0].proxyUserName, user);
     EXPECT_EQ(http.Opened()[0].proxyPassword, password);
@@ -197,7 +219,7 @@ TEST_F(ProbeTest, ProxyProbeHandsCredentialsOverWhole) {
 
 TEST_F(ProbeTest, ProxyProbeWithAnEmptyUserNameSendsNoPassword) {
     http.Answer(BehindLogin(ProbeAnswer(5000)));
-    EXPECT_EQ(ProbeThroughProxy(http, kUrl, kProxy, L"", L"s3cret"), -2);
+    EXPECT_EQ(Found(ProbeThroughProxy(http, kUrl, kProxy, L"", L"s3cret")), kLoginRefused);
     EXPECT_TRUE(http.Requests()[0]->passwordsSet.empty());
 }
 
