@@ -1,8 +1,8 @@
 #include "app/about_dlg.h"
 
-#include "app/version_text.h"
+#include "core/version_text.h"
 #include "platform/version_info_win.h"
-#include "proxy/dialog_texts.h"
+#include "ui/dialog_texts.h"
 #include "resources/resource.h"
 
 namespace cveltrix {

@@ -3,18 +3,19 @@
 #include <commctrl.h>
 
 #include "app/about_dlg.h"
-#include "download/download_url.h"
-#include "download/paths.h"
-#include "download/run_guard.h"
-#include "download/worker.h"
+#include "core/download_url.h"
+#include "core/paths.h"
+#include "core/run_guard.h"
+#include "core/start.h"
+#include "core/worker.h"
 #include "platform/files_win.h"
 #include "platform/folder_picker_win.h"
 #include "platform/http_wininet.h"
 #include "platform/module_win.h"
 #include "platform/signature_win.h"
 #include "platform/version_info_win.h"
-#include "proxy/dialog_texts.h"
-#include "proxy/proxy_dialog.h"
+#include "ui/dialog_texts.h"
+#include "ui/proxy_dialog.h"
 #include "resources/resource.h"
 
 namespace cveltrix {

@@ -12,12 +12,12 @@
 #include <optional>
 #include <string>
 
-#include "download/paths.h"
-#include "download/progress.h"
-#include "download/run_desk.h"
-#include "download/run_guard.h"
-#include "download/run_window.h"
-#include "download/taskbar_progress.h"
+#include "core/paths.h"
+#include "core/progress.h"
+#include "core/run_desk.h"
+#include "core/run_guard.h"
+#include "core/run_window.h"
+#include "core/taskbar_progress.h"
 #include "platform/dialog_win.h"
 #include "platform/dpi_win.h"
 #include "platform/files_win.h"

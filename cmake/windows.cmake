@@ -32,8 +32,8 @@ add_library(cveltrix_win STATIC
     platform/version_info_win.cpp
     app/about_dlg.cpp
     app/cveltrix_dlg.cpp
-    proxy/proxy_dialog.cpp
-    proxy/dialog_texts.cpp
+    ui/proxy_dialog.cpp
+    ui/dialog_texts.cpp
 )
 target_link_libraries(cveltrix_win PUBLIC cveltrix_core comctl32 wininet shell32 ole32 uuid version bcrypt wintrust crypt32)
 
@@ -64,7 +64,7 @@ function(cveltrix_add_exe target folder url sha256 silence)
     set(CVELTRIX_SHA256 "${sha256}")
     set(CVELTRIX_SIGNER "${signer}")
     set(url_source ${CMAKE_CURRENT_BINARY_DIR}/${target}_url.cpp)
-    configure_file(${PROJECT_SOURCE_DIR}/download/download_url.cpp.in ${url_source} @ONLY)
+    configure_file(${PROJECT_SOURCE_DIR}/core/download_url.cpp.in ${url_source} @ONLY)
     add_executable(${target} WIN32 ${url_source} ${PROJECT_SOURCE_DIR}/app/cveltrix_app.cpp
                    ${PROJECT_SOURCE_DIR}/resources/cveltrix.rc)
     target_link_libraries(${target} PRIVATE cveltrix_win)
@@ -129,3 +129,9 @@ add_executable(bare_loop tools/bench/bare_loop.cpp)
 target_include_directories(bare_loop PRIVATE ${PROJECT_SOURCE_DIR})
 target_link_libraries(bare_loop PRIVATE wininet)
 set_target_properties(bare_loop PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)
+
+# The start-up reference: the main window's dialog with nothing behind it.
+add_executable(bare_dialog WIN32 tools/bench/bare_dialog.cpp resources/cveltrix.rc)
+target_include_directories(bare_dialog PRIVATE ${PROJECT_SOURCE_DIR})
+target_link_libraries(bare_dialog PRIVATE comctl32)
+set_target_properties(bare_dialog PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/long_path.h"
+#include "core/long_path.h"
 #include "platform/unique_handle_win.h"
 
 namespace cveltrix::win {

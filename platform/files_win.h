@@ -1,7 +1,7 @@
 // Files through Win32 handles.
 #pragma once
 
-#include "download/file.h"
+#include "core/file.h"
 #include "platform/last_error_win.h"
 
 namespace cveltrix::win {

@@ -3,7 +3,7 @@
 
 #include <optional>
 
-#include "download/http.h"
+#include "core/http.h"
 #include "platform/last_error_win.h"
 
 namespace cveltrix::win {

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "download/paths.h"
+#include "core/paths.h"
 
 namespace cveltrix::win {
 

@@ -10,8 +10,8 @@ std::wstring ExecutablePath();
 // The executable's file name without extension: the caption of message boxes.
 std::wstring ApplicationName();
 
-// One line for a debugger (DebugView on Windows; under Wine 8 the log of
-// WINEDEBUG=warn+seh), prefixed with the application name; nothing is stored.
+// One line for a debugger (DebugView, say), prefixed with the application
+// name; nothing is stored.
 void WriteDebugLine(const std::wstring& line);
 
 }  // namespace cveltrix::win

@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/long_path.h"
+#include "core/long_path.h"
 #include "platform/unique_handle_win.h"
 
 namespace cveltrix::win {

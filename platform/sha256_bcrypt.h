@@ -1,7 +1,7 @@
 // SHA-256 of a file with the platform's own cryptography (CNG).
 #pragma once
 
-#include "download/integrity.h"
+#include "core/integrity.h"
 
 namespace cveltrix::win {
 

@@ -1,7 +1,7 @@
 // Authenticode signatures checked by WinTrust.
 #pragma once
 
-#include "download/signature.h"
+#include "core/signature.h"
 
 namespace cveltrix::win {
 

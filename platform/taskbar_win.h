@@ -7,7 +7,7 @@
 
 #include <memory>
 
-#include "download/taskbar_progress.h"
+#include "core/taskbar_progress.h"
 
 namespace cveltrix::win {
 

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "platform/version_path.h"
+#include "core/version_path.h"
 #include "platform/module_win.h"
 
 namespace cveltrix::win {

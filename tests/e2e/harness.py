@@ -43,16 +43,17 @@ EXES = {
 }
 DRIVER = os.path.join(BUILD_DIR, "tests", "driver", "driver.exe")
 IDYES, IDNO, IDOK, IDCANCEL = 6, 7, 1, 2
-RESOURCES = os.path.join(HERE, "..", "..", "resources")
+ROOT = os.path.join(HERE, "..", "..")
 
 
 def _read(name):
-    with open(os.path.join(RESOURCES, name), encoding="utf-8") as f:
+    with open(os.path.join(ROOT, name), encoding="utf-8") as f:
         return f.read()
 
 
 # The control numbers, as the resource script and the code know them.
-IDS = {name: int(value, 0) for name, value in re.findall(r"^#define (\w+) (-?\w+)$", _read("resource.h"), re.M)}
+IDS = {name: int(value, 0)
+       for name, value in re.findall(r"^#define (\w+) (-?\w+)$", _read("resources/resource.h"), re.M)}
 START, PROGRESS, PROXY, CANCEL, EXIT, PROGRESS_TEXT, LABEL = (
     IDS[name] for name in ("IDC_START", "IDC_PROGRESS", "IDC_PROXY", "IDC_CANCEL_DOWNLOAD", "IDC_EXIT",
                            "IDC_PROGRESS_TEXT", "IDC_DESCRIPTION"))
@@ -61,7 +62,7 @@ START, PROGRESS, PROXY, CANCEL, EXIT, PROGRESS_TEXT, LABEL = (
 def _catalogue_messages():
     """{name: (English, Japanese)} of the catalogue's messages, e.g. "ServerUnreachable"."""
     entries = re.findall(r'CatalogueEntry\{msg::(\w+),\s*L("(?:[^"\\]|\\.)*"),\s*L("(?:[^"\\]|\\.)*")\}',
-                         _read("catalogue.cpp"))
+                         _read("core/catalogue.cpp"))
     return {name: (ast.literal_eval(english), ast.literal_eval(japanese)) for name, english, japanese in entries}
 
 

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Fails when a product file includes a folder above its own. The folders,
-from the top: app, then the dialogs (proxy), the platform adapters, the
-portable core (download), and the resources at the bottom; a file may
+from the top: app, then the dialogs (ui), the platform adapters, the
+portable core (core), and the resources at the bottom; a file may
 include its own folder and any folder below it.
 
     python3 check_includes.py REPOSITORY_ROOT
@@ -10,7 +10,7 @@ import pathlib
 import re
 import sys
 
-LAYERS = ["app", "proxy", "platform", "download", "resources"]
+LAYERS = ["app", "ui", "platform", "core", "resources"]
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^/"]+)/', re.MULTILINE)
 
 

@@ -1,4 +1,4 @@
-#include "resources/catalogue.h"
+#include "core/catalogue.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -17,11 +17,11 @@
 
 #include <gtest/gtest.h>
 
-#include "download/file.h"
-#include "download/http.h"
-#include "download/integrity.h"
-#include "download/run_window.h"
-#include "download/signature.h"
+#include "core/file.h"
+#include "core/http.h"
+#include "core/integrity.h"
+#include "core/run_window.h"
+#include "core/signature.h"
 
 namespace cveltrix::test {
 

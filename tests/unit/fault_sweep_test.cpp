@@ -5,8 +5,8 @@
 // names the failure, or none.
 #include <gmock/gmock.h>
 
-#include "download/paths.h"
-#include "download/web_mark.h"
+#include "core/paths.h"
+#include "core/web_mark.h"
 #include "worker_fixture.h"
 
 namespace cveltrix::test {

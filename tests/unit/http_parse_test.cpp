@@ -1,4 +1,4 @@
-#include "download/http.h"
+#include "core/http.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // A build that pins the installer's digest, or names its signer, saves only a
 // file that has that digest and signature.
-#include "download/integrity.h"
+#include "core/integrity.h"
 
 #include <gmock/gmock.h>
 

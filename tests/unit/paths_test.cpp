@@ -1,5 +1,5 @@
-#include "download/paths.h"
-#include "download/web_mark.h"
+#include "core/paths.h"
+#include "core/web_mark.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "download/request.h"
+#include "core/request.h"
 #include "fakes.h"
 
 namespace cveltrix {

@@ -1,4 +1,4 @@
-#include "download/progress.h"
+#include "core/progress.h"
 
 #include <gtest/gtest.h>
 

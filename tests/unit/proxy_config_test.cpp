@@ -1,4 +1,4 @@
-#include "download/proxy_config.h"
+#include "core/proxy_config.h"
 
 #include <gtest/gtest.h>
 

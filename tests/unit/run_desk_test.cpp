@@ -1,6 +1,6 @@
 // The window's side of a run over a fake message pump: the record of the
 // run, and no two boxes of the tool at once.
-#include "download/run_desk.h"
+#include "core/run_desk.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <mutex>
 #include <thread>
 
-#include "download/worker.h"
+#include "core/worker.h"
 #include "worker_fixture.h"
 
 namespace cveltrix::test {

@@ -1,6 +1,6 @@
 // The guard between a run and the window: what a cancelled run, and one the
 // window gave up on, may still do.
-#include "download/run_guard.h"
+#include "core/run_guard.h"
 
 #include <gtest/gtest.h>
 

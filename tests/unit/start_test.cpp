@@ -1,6 +1,6 @@
 #include <gmock/gmock.h>
 
-#include "download/worker.h"
+#include "core/start.h"
 #include "fakes.h"
 
 namespace cveltrix::test {

@@ -4,8 +4,8 @@
 
 #include <functional>
 
-#include "download/taskbar_progress.h"
-#include "download/worker.h"
+#include "core/taskbar_progress.h"
+#include "core/worker.h"
 #include "fakes.h"
 
 namespace cveltrix::test {

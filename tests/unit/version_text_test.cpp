@@ -1,5 +1,5 @@
-#include "app/version_text.h"
-#include "platform/version_path.h"
+#include "core/version_text.h"
+#include "core/version_path.h"
 
 #include <gtest/gtest.h>
 

@@ -6,8 +6,8 @@
 
 #include <tuple>
 
-#include "download/paths.h"
-#include "download/worker.h"
+#include "core/paths.h"
+#include "core/worker.h"
 #include "fakes.h"
 
 namespace cveltrix::test {

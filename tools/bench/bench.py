@@ -35,6 +35,7 @@ MB = 1_000_000
 KIB = 1024
 MIB = 1024 * 1024
 BARE_LOOP = os.path.join(harness.BUILD_DIR, "bench", "bare_loop.exe")
+BARE_DIALOG = os.path.join(harness.BUILD_DIR, "bench", "bare_dialog.exe")
 LINK_RATE = 8 * MB  # bytes per second of the throttled link
 # Each poll of the temp file's size is one stat call: fine-grained, and cheap.
 SIZE_POLL_SECONDS = 0.005
@@ -165,12 +166,51 @@ def print_traffic(label, runs, size):
           f"(target <= 1.02x + 256 KiB = {limit / MIB:.2f} MiB: {verdict(sent <= limit)})")
 
 
+def launch_to_visible(exe):
+    """Seconds from starting `exe` to its main window visible and enabled, as
+    seen by a driver already waiting for it (its own start-up is not timed)."""
+    state = harness.load_session()
+    env = harness.session_env(state)
+    waiter = subprocess.Popen(["wine", harness.DRIVER, "wait-main", "20000"], env=env, stdin=subprocess.DEVNULL,
+                              stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    # The driver is up and polling once it has looked for the window once.
+    time.sleep(1.0)
+    started = time.monotonic()
+    tool = subprocess.Popen(["wine", exe], env=env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                            stderr=subprocess.DEVNULL)
+    answer = waiter.communicate(timeout=30)[0]
+    elapsed = time.monotonic() - started
+    tool.kill()
+    tool.wait(timeout=30)
+    wait_until(lambda: harness.Driver(state).run("state", check=False).startswith("error"), 20, what="window gone")
+    if not answer.startswith(b"ok"):
+        raise RuntimeError(f"{exe} showed no main window: {answer!r}")
+    return elapsed
+
+
+def print_startup(launches):
+    """Median of warm launches (one launch first, unmeasured), the two
+    programs taking turns."""
+    tool = os.path.join(harness.BUILD_DIR, "bin", "Cveltrix.exe")
+    for exe in (tool, BARE_DIALOG):
+        launch_to_visible(exe)
+    times = {tool: [], BARE_DIALOG: []}
+    for _ in range(launches):
+        for exe in times:
+            times[exe].append(launch_to_visible(exe))
+    mine, bare = (statistics.median(times[exe]) for exe in (tool, BARE_DIALOG))
+    print(f"launch to main window visible, median of {launches}: tool {mine:.3f} s, bare dialog {bare:.3f} s = "
+          f"{mine / bare:.2f}x (target <= 1.05x: {verdict(mine / bare <= 1.05)})")
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--size-mib", type=int, default=256)
     parser.add_argument("--runs", type=int, default=3)
     parser.add_argument("--throttled-mib", type=int, default=64)
     parser.add_argument("--pinned-exe", help="a build of the tool that pins the sample's SHA-256")
+    parser.add_argument("--launches", type=int, default=5, help="warm launches timed to the visible window")
+    parser.add_argument("--startup-only", action="store_true", help="time the launches only")
     args = parser.parse_args()
     if args.pinned_exe:
         harness.EXES["bench-pinned"] = args.pinned_exe
@@ -181,6 +221,9 @@ def main():
 
     harness.setup_session()
     try:
+        print_startup(args.launches)
+        if args.startup_only:
+            return
         direct, proxied, throttled, bare, curl, verify = [], [], [], [], [], []
         with server(content) as srv, Tinyproxy() as proxy:
             for _ in range(args.runs):  # interleaved, so drift hits all alike

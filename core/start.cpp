@@ -1,0 +1,51 @@
+#include "core/start.h"
+
+#include "core/paths.h"
+#include "core/request.h"
+
+namespace cveltrix {
+namespace {
+
+void RefuseStart(MessageBoxes& window, const std::wstring& why) {
+    window.NoteFailure(msg::CreateFailed, why);
+    window.ShowMessage(msg::CreateFailed, BoxKind::Ok);
+}
+
+// A start-over must never silently resume: when the file cannot be deleted
+// it is emptied instead, and when that fails too the start is refused. The
+// version kept for it goes with it.
+bool DiscardTempFile(MessageBoxes& window, FileSystem& files, const std::wstring& tempPath) {
+    if (!files.Delete(tempPath)) {
+        const auto file = files.OpenAlways(tempPath);
+        if (!file || !file->TruncateTo(0)) {
+            RefuseStart(window,
+                        L"emptying " + tempPath + L": " + ErrorText(file ? file->LastError() : files.LastError()));
+            return false;
+        }
+    }
+    files.Delete(ValidatorPathFor(tempPath));
+    return true;
+}
+
+}  // namespace
+
+bool PrepareStart(MessageBoxes& window, FileSystem& files, const std::wstring& tempPath) {
+    std::optional<std::uint64_t> size;
+    std::uint32_t error = 0;
+    if (const auto file = files.OpenAlways(tempPath)) {
+        size = file->Size();
+        error = file->LastError();
+    } else {
+        error = files.LastError();
+    }
+    if (!size) {
+        RefuseStart(window, L"temp file " + tempPath + L": " + ErrorText(error));
+        return false;
+    }
+    if (*size == 0) return true;
+    if (window.ShowMessage(msg::AskResume, BoxKind::YesNo) == kAnswerYes) return true;
+    if (window.ShowMessage(msg::AskStartOver, BoxKind::YesNo) != kAnswerYes) return false;
+    return DiscardTempFile(window, files, tempPath);
+}
+
+}  // namespace cveltrix

@@ -1,0 +1,337 @@
+#include "core/worker.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "core/paths.h"
+#include "core/progress.h"
+#include "core/web_mark.h"
+
+namespace cveltrix {
+namespace {
+
+constexpr std::uint32_t kChunkSize = 16384;
+
+std::wstring RangeHeader(std::uint64_t from) { return L"Range: bytes=" + std::to_wstring(from) + L"-"; }
+
+// One run of the worker. Every path ends in Finish(), which closes the
+// requests, sessions and the temp file in one place.
+class DownloadRun {
+public:
+    explicit DownloadRun(WorkerEnvironment& env)
+        : env_(env), validatorPath_(ValidatorPathFor(env.tempPath)), sourceUrl_(env.url) {}
+
+    void Execute() {
+        if (OpenTempFile() && Connect()) Transfer();
+        Finish();
+    }
+
+private:
+    bool OpenTempFile() {
+        file_ = env_.files.OpenAlways(env_.tempPath);
+        const auto size = file_ ? file_->Size() : std::nullopt;
+        if (!size || !file_->SeekToEnd()) {
+            const std::uint32_t error = file_ ? file_->LastError() : env_.files.LastError();
+            file_.reset();
+            Fail(msg::CreateFailed, L"temp file " + env_.tempPath + L": " + ErrorText(error));
+            return false;
+        }
+        size_ = *size;
+        // A temp file from a build that kept no validator resumes unchecked.
+        if (size_ > 0) {
+            const auto kept = env_.files.ReadText(validatorPath_);
+            keptValidator_ = kept ? RangeValidator(std::nullopt, *kept) : std::nullopt;
+        }
+        return true;
+    }
+
+    bool Connect() {
+        const bool proxied = env_.settings.mode == ProxyConfig::kUseProxy;
+        if (!ProbeLength(proxied) || !StartOverIfLongerOnAnswer()) return false;
+        if (Cancelled() || !OpenTransfer(proxied)) return false;
+        // Decided before the transfer's status (a server may answer 416),
+        // unless the server says the file is no longer the one kept.
+        if (size_ == length_ && !(ifRangeSent_ && request_ && HasStatus(*request_, kStatusOk))) {
+            Show(msg::AlreadyComplete);
+            return false;
+        }
+        return AcceptTransferStatus(proxied);
+    }
+
+    bool ProbeLength(bool proxied) {
+        const ProbeResult probe =
+            proxied ? ProbeThroughProxy(env_.http, env_.url, env_.settings.ProxyText(), env_.settings.userName,
+                                        env_.settings.password)
+                    : ProbeDirect(env_.http, env_.url);
+        switch (probe.kind) {
+            case ProbeResult::Kind::Length: length_ = probe.length; return true;
+            case ProbeResult::Kind::NoLength: FailAndRelease(msg::ServerUnreachable, probe.why); break;
+            case ProbeResult::Kind::ProxyUnreachable: FailAndRelease(msg::ProxyUnreachable, probe.why); break;
+            case ProbeResult::Kind::ProxyLoginRefused: FailAndRelease(msg::ProxyAuthFailed, probe.why); break;
+        }
+        return false;
+    }
+
+    // A temp file longer than the whole file cannot be its beginning, but a
+    // short answer proves nothing (a sign-in portal's page looks the same):
+    // only the user's Yes gives the bytes up.
+    bool StartOverIfLongerOnAnswer() {
+        if (size_ <= length_) return true;
+        return Show(msg::AskStartOver) == kAnswerYes && StartOver();
+    }
+
+    bool StartOver() {
+        if (EmptyTempFile()) return true;
+        Fail(msg::WriteFailed, L"emptying the temp file: " + ErrorText(file_->LastError()));
+        return false;
+    }
+
+    // The temp file emptied, and with it the version it was kept for.
+    bool EmptyTempFile() {
+        if (!file_->TruncateTo(0)) return false;
+        size_ = 0;
+        keptValidator_.reset();
+        env_.files.Delete(validatorPath_);
+        return true;
+    }
+
+    bool OpenTransfer(bool proxied) {
+        request_.reset();  // before the session it came from
+        const ProxyLogin login{env_.settings.userName, env_.settings.password};
+        session_ = proxied ? env_.http.OpenThroughProxy(env_.settings.ProxyText(), login)
+                           : env_.http.OpenPreconfigured();
+        // The range holds only for the version that began the temp file; any
+        // other answers with the whole file.
+        ifRangeSent_ = size_ > 0 && keptValidator_;
+        const std::wstring headers = RangeHeader(size_) + (ifRangeSent_ ? L"\r\nIf-Range: " + *keptValidator_ : L"");
+        Answer answer = NoAnswer(L"no internet session, " + ErrorText(env_.http.LastError()));
+        if (session_) answer = Ask(*session_, Verb::Get, env_.url, headers, proxied ? &login : nullptr);
+        request_ = std::move(answer.request);
+        transferWhy_ = std::move(answer.why);
+        if (!answer.url.empty()) sourceUrl_ = std::move(answer.url);
+        if (proxied && !request_) {
+            FailAndRelease(msg::ProxyUnreachable, transferWhy_);
+            return false;
+        }
+        if (answer.loginRefused) {
+            Fail(msg::ProxyAuthFailed, transferWhy_);
+            return false;
+        }
+        // A failed direct open is reported after the already-complete check.
+        return true;
+    }
+
+    // Only a body that continues the temp file is appended: never an error
+    // page, never a range that starts elsewhere or belongs to another file.
+    bool AcceptTransferStatus(bool proxied) {
+        const auto status = request_ ? request_->StatusCode() : std::nullopt;
+        if (status == kStatusPartial) return AcceptRange(proxied);
+        if (status == kStatusOk) return AcceptWholeFile();
+        Fail(msg::ServerUnreachable, request_ ? Asked(Verb::Get, env_.url) + StatusText(*request_) : transferWhy_);
+        return false;
+    }
+
+    bool AcceptRange(bool proxied) {
+        const auto text = request_->ContentRangeText();
+        const auto range = text ? ParseContentRange(*text) : std::nullopt;
+        const std::wstring what = L"Content-Range " + text.value_or(L"unreadable (" +
+                                                                    ErrorText(request_->LastError()) + L")");
+        if (!range || range->first != size_) {
+            return FailTransfer(what + L" does not continue " + std::to_wstring(size_) + L" bytes");
+        }
+        if (!range->total || *range->total == length_) return true;
+        // Another file now: its beginning is asked for once, and must then
+        // be as long as the probe said.
+        if (size_ == 0) return FailTransfer(what + L" is not the probed " + std::to_wstring(length_) + L" bytes");
+        return StartOver() && OpenTransfer(proxied) && AcceptTransferStatus(proxied);
+    }
+
+    // A server that ignores the range, or one whose file is no longer the
+    // kept one, sends the whole file; it is taken only when its length
+    // agrees with the probe, or an answer that proves nothing would empty
+    // the temp file.
+    bool AcceptWholeFile() {
+        const auto lengthText = request_->ContentLengthText();
+        const auto announced = lengthText ? ParseContentLength(*lengthText) : std::nullopt;
+        if (announced && *announced != length_) {
+            return FailTransfer(L"whole file of " + *lengthText + L" bytes, not the probed " +
+                                std::to_wstring(length_));
+        }
+        return size_ == 0 || StartOver();
+    }
+
+    bool FailTransfer(const std::wstring& why) {
+        Fail(msg::ServerUnreachable, Asked(Verb::Get, env_.url) + StatusText(*request_) + L", " + why);
+        return false;
+    }
+
+    // The answer whose body begins the temp file names its version, so that
+    // a later resume asks for the rest of that version only. Losing it only
+    // costs that check, which a temp file of an older build lacks too.
+    void KeepValidator() {
+        if (const auto validator = RangeValidator(request_->ETagText(), request_->LastModifiedText())) {
+            env_.files.WriteText(validatorPath_, *validator);
+        } else {
+            env_.files.Delete(validatorPath_);
+        }
+    }
+
+    void Transfer() {
+        std::vector<std::byte> buffer(kChunkSize);
+        env_.window.SetProgressRange(length_);
+        bodyStart_ = size_;
+        if (bodyStart_ == 0) KeepValidator();
+        // Hashing alongside the transfer: the file only grows from here on.
+        if (env_.pin && env_.hasher) follower_ = env_.hasher->Follow(env_.tempPath);
+        bool readOk = true;
+        while (readOk) {
+            if (Cancelled()) return;
+            const std::uint32_t wanted = std::min(request_->QueryAvailable(), kChunkSize);
+            std::uint32_t read = 0;
+            readOk = request_->Read(std::span(buffer.data(), wanted), read);
+            if (!readOk) read = 0;
+            if (read == 0) {
+                if (size_ < length_) Fail(msg::Disconnected, BodyEndedWhy(readOk));
+                return;
+            }
+            if (read > length_ - size_) return Overran();
+            const std::uint64_t written = file_->Write(std::span<const std::byte>(buffer.data(), read));
+            size_ += written;
+            if (follower_) follower_->Grown(size_);
+            if (written < read) {
+                Fail(msg::WriteFailed, L"writing the temp file: " + ErrorText(file_->LastError()));
+                return;
+            }
+            env_.window.YieldTime();
+            env_.window.ShowProgress(ProgressText(size_, length_), size_);
+        }
+    }
+
+    // More bytes than announced: whatever this answer brought is suspect,
+    // and what the temp file held before it is kept.
+    void Overran() {
+        file_->TruncateTo(bodyStart_);
+        Fail(msg::Damaged, Asked(Verb::Get, env_.url) + L"the body runs past the announced " +
+                               std::to_wstring(length_) + L" bytes; the temp file is back at " +
+                               std::to_wstring(bodyStart_));
+    }
+
+    std::wstring BodyEndedWhy(bool readOk) {
+        const std::uint32_t error = request_->LastError();
+        return (readOk && error == 0 ? std::wstring(L"the connection ended") : L"reading failed, " + ErrorText(error)) +
+               L" after " + std::to_wstring(size_) + L" of " + std::to_wstring(length_) + L" bytes";
+    }
+
+    // The temp file stays open, and closed to other writers, from the last
+    // byte through the check to the move: what was checked is what is saved.
+    void Finish() {
+        request_.reset();
+        session_.reset();
+        // An unreadable size counts as no file: nothing can be checked or offered.
+        const std::uint64_t finalSize = file_ ? file_->Size().value_or(0) : 0;
+        env_.settings.WipeCredentials();
+        const bool complete = length_ > 0 && finalSize == length_;
+        if (complete && Verified(finalSize)) SaveFile();
+        follower_.reset();
+        CloseTempFile();
+        env_.window.ResetIdleControls();
+    }
+
+    // An empty temp file is no download to resume: nothing is left behind.
+    void CloseTempFile() {
+        const bool empty = file_ && !saved_ && file_->Size() == 0u;
+        file_.reset();
+        if (empty && env_.files.Delete(env_.tempPath)) env_.files.Delete(validatorPath_);
+    }
+
+    // A readable file with the wrong bytes can never become right by
+    // resuming, so it is emptied for a fresh start; one that cannot be read
+    // stays for the next try.
+    bool Verified(std::uint64_t size) {
+        if (!env_.pin) return SignedAsExpected();
+        const auto digest = DigestOf(size);
+        follower_.reset();
+        if (digest == env_.pin) return SignedAsExpected();
+        if (digest) EmptyTempFile();
+        Fail(msg::Damaged, digest ? L"the file's SHA-256 is not the pinned one" : L"the file could not be read back");
+        return false;
+    }
+
+    // Without a verifier no signer is found, so nothing passes.
+    bool SignedAsExpected() {
+        if (env_.signer.empty()) return true;
+        const SignatureCheck check = env_.verifier ? env_.verifier->Verify(env_.tempPath) : SignatureCheck{};
+        if (SignatureAccepted(check, env_.signer)) return true;
+        EmptyTempFile();
+        Fail(msg::Damaged, L"the file's signature is refused: " + SignatureText(check));
+        return false;
+    }
+
+    std::optional<Sha256Digest> DigestOf(std::uint64_t size) {
+        if (follower_) return follower_->Finish(size);
+        return env_.hasher ? env_.hasher->Sha256OfFile(env_.tempPath) : std::nullopt;
+    }
+
+    void SaveFile() {
+        Show(msg::DownloadComplete);
+        const auto folder = env_.window.ChooseSaveFolder();
+        if (!folder) {
+            Fail(msg::NoFolderChosen, L"no folder was chosen");
+            return;
+        }
+        env_.chosenFolder = *folder;
+        const std::wstring destination = BuildDestinationPath(env_.chosenFolder, env_.url);
+        if (!file_->MoveReplacing(destination)) {
+            Fail(msg::SaveFailed, L"moving to " + destination + L": " + ErrorText(file_->LastError()));
+            return;
+        }
+        saved_ = true;
+        env_.files.Delete(validatorPath_);
+        MarkAsDownloaded(destination);
+    }
+
+    // The saved file stays saved without its mark; the user is not told.
+    void MarkAsDownloaded(const std::wstring& destination) {
+        const std::wstring stream = ZoneIdentifierPath(destination);
+        if (!env_.files.WriteText(stream, ZoneIdentifierText(sourceUrl_))) {
+            env_.window.NoteFailure(kNoMessage, L"writing " + stream + L": " + ErrorText(env_.files.LastError()));
+        }
+    }
+
+    int Show(CatalogueId id) { return env_.window.ShowMessage(id, BoxKindOf(id)); }
+    // A failure message, with its reason noted first.
+    void Fail(CatalogueId id, const std::wstring& why) {
+        env_.window.NoteFailure(id, why);
+        Show(id);
+    }
+    // The same, with the buttons released as the message goes.
+    void FailAndRelease(CatalogueId id, const std::wstring& why) {
+        env_.window.NoteFailure(id, why);
+        env_.window.ReportAndRelease(id);
+    }
+    bool Cancelled() const { return env_.cancelRequested.load(); }
+
+    WorkerEnvironment& env_;
+    const std::wstring validatorPath_;
+    std::unique_ptr<File> file_;
+    std::unique_ptr<HttpSession> session_;
+    std::unique_ptr<HttpRequest> request_;
+    std::unique_ptr<GrowingFileHasher> follower_;
+    std::optional<std::wstring> keptValidator_;  // the version the temp file began with
+    bool ifRangeSent_ = false;
+    bool saved_ = false;
+    std::wstring transferWhy_;    // what the transfer request got, when it failed
+    std::wstring sourceUrl_;      // where the transfer went after redirects
+    std::uint64_t size_ = 0;      // bytes in the temp file
+    std::uint64_t bodyStart_ = 0; // bytes in it before the transfer's body
+    std::uint64_t length_ = 0;    // the whole file, from the probe
+};
+
+}  // namespace
+
+int DownloadWorker(WorkerEnvironment& env) {
+    DownloadRun(env).Execute();
+    return 0;
+}
+
+}  // namespace cveltrix

@@ -1,0 +1,42 @@
+// One download run and the decisions around it, free of any platform API.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+#include "core/file.h"
+#include "core/http.h"
+#include "core/integrity.h"
+#include "core/run_window.h"
+#include "core/proxy_config.h"
+#include "core/request.h"
+#include "core/signature.h"
+
+namespace cveltrix {
+
+// Everything a run works with. `settings` is the run's own copy of the proxy
+// settings; `chosenFolder` is the process-wide last folder picked. With a
+// `pin`, a complete file is saved only when `hasher` finds that digest; with
+// a `signer`, only when `verifier` finds a trusted signature by that name.
+struct WorkerEnvironment {
+    RunWindow& window;
+    HttpClient& http;
+    FileSystem& files;
+    // Raised by the window thread when the user cancels.
+    const std::atomic<bool>& cancelRequested;
+    std::wstring url;
+    std::wstring tempPath;
+    std::wstring& chosenFolder;
+    ProxyConfig settings;
+    FileHasher* hasher = nullptr;
+    std::optional<Sha256Digest> pin = std::nullopt;
+    SignatureVerifier* verifier = nullptr;
+    std::wstring signer = {};
+};
+
+// Fetches the rest of the file into the temp file, hands a complete one to
+// the save step and always ends with the window idle. Returns 0.
+int DownloadWorker(WorkerEnvironment& env);
+
+}  // namespace cveltrix
