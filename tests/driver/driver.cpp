@@ -20,6 +20,8 @@
 //   driver minimize | restore
 //   driver taskbar-button-created      what the shell sends once the main window's button exists
 //   driver trust-root FILE             a root certificate (DER) trusted for TLS, in this Wine prefix only
+//   driver try-write FILE              writes one byte at FILE's start, as another program could: "written",
+//                                      or "denied, error N" when the file cannot be opened for writing
 #include <windows.h>
 #include <commctrl.h>
 #include <wincrypt.h>
@@ -293,6 +295,25 @@ int TrustRoot(const wchar_t* path) {
     return 0;
 }
 
+// Shares everything itself, so only the share mode of a handle the tool
+// holds can keep it out.
+int TryWrite(const wchar_t* path) {
+    HANDLE file = ::CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        Print(L"denied, error " + Number(::GetLastError()));
+        return 0;
+    }
+    const char byte = '!';
+    DWORD written = 0;
+    const bool ok = ::WriteFile(file, &byte, 1, &written, nullptr) && written == 1;
+    const DWORD error = ::GetLastError();
+    ::CloseHandle(file);
+    if (!ok) return Fail(L"opened for writing, but the write failed: error " + Number(error));
+    Print(L"written");
+    return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -321,8 +342,9 @@ int wmain(int argc, wchar_t** argv) {
     if (command == L"restore" && argc == 2) return SysCommand(SC_RESTORE);
     if (command == L"taskbar-button-created" && argc == 2) return AnnounceTaskbarButton();
     if (command == L"trust-root" && argc == 3) return TrustRoot(argv[2]);
+    if (command == L"try-write" && argc == 3) return TryWrite(argv[2]);
     Print(L"usage: driver wait-main MS | state | dialog TITLE | sysmenu | window-icons | click ID | press TITLE ID | "
           L"check TITLE ID | settext TITLE ID TEXT | answer ID | answer-then-click ID CTRL | syscommand ID | key esc|enter|tab | minimize | "
-          L"restore | taskbar-button-created | trust-root FILE");
+          L"restore | taskbar-button-created | trust-root FILE | try-write FILE");
     return 2;
 }

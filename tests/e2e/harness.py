@@ -198,6 +198,11 @@ def set_dpi(dpi):
             str(dpi), "/f"], session_env(load_session()))
 
 
+def wine_path(path):
+    """How a Windows program names a file of this machine (Wine's Z: drive)."""
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
 def desktop():
     return os.path.join(load_session()["home"], "Desktop")
 
@@ -296,6 +301,14 @@ class App:
     @property
     def wine_log(self):
         return os.path.join(self.folder, "wine.log")
+
+    def leftovers(self):
+        """What the tool has left beside its exe (the temp file, its validator)."""
+        return sorted(set(os.listdir(self.folder)) - {"Cveltrix.exe", "wine.log"})
+
+    def try_write(self, path):
+        """A second Wine process writes one byte into `path`: "written" or "denied, error N"."""
+        return self.driver.run("try-write", wine_path(path))
 
     def start(self):
         self.log = open(self.wine_log, "wb")

@@ -10,6 +10,23 @@ from harness import (CANCEL, IDCANCEL, IDNO, IDOK, IDYES, PROGRESS, PROGRESS_TEX
                      server, test_server, wait_until)
 
 SIZE = 300_000
+# Canned broken answers (test_server.RAW_ANSWERS): to every request, or only
+# to the transfer after a sound probe, where a Content-Range or the body's
+# framing is read; and the message each ends with.
+MALFORMED = (
+    ("two-lengths", "every", "ServerUnreachable"),
+    # Wine's client reads this length up to the NUL (16): the body running past it ends the run.
+    ("nul-in-length", "every", "Damaged"),
+    ("huge-length", "every", "ServerUnreachable"),
+    ("negative-length", "every", "ServerUnreachable"),
+    ("garbage-length", "every", "ServerUnreachable"),
+    ("bad-status-line", "every", "ServerUnreachable"),
+    ("garbage-location", "every", "ServerUnreachable"),
+    ("file-location", "every", "ServerUnreachable"),
+    ("garbage-range", "transfer", "ServerUnreachable"),
+    ("overlong-range", "transfer", "ServerUnreachable"),
+    ("bad-chunking", "transfer", "Disconnected"),
+)
 
 
 def content_bytes(content):
@@ -162,7 +179,7 @@ class Failures(DownloadCase):
     def test_nothing_listening_says_why_to_a_debugger(self):
         with App(wine_debug="warn+seh") as app:  # where Wine 8 logs OutputDebugString
             self.assertEqual(self.run_to_message(app), (message("ServerUnreachable"), "warning"))
-            self.assertFalse(os.path.exists(app.temp_path))
+            self.assertEqual(app.leftovers(), [])
         # WinINet's "cannot connect" (12029) names the reason the message does not.
         with open(app.wine_log, encoding="utf-8", errors="replace") as f:
             lines = [line for line in f if "OutputDebugString" in line and "Cveltrix: message 10: HEAD http://" in line]
@@ -172,8 +189,23 @@ class Failures(DownloadCase):
     def test_an_error_page_is_never_taken_for_the_file(self):
         with server(mode="not-found"), App() as app:
             self.assertEqual(self.run_to_message(app)[0], message("ServerUnreachable"))
-            self.assertFalse(os.path.exists(app.temp_path))
+            self.assertEqual(app.leftovers(), [])
             self.assertFalse(os.path.exists(self.saved))
+
+    def test_malformed_answers_end_with_a_message_and_leave_nothing(self):
+        with server() as srv, App() as app:
+            for name, reaches, expected in MALFORMED:
+                with self.subTest(name):
+                    for leftover in app.leftovers():  # a failed row's, so that it stays one failure
+                        os.remove(os.path.join(app.folder, leftover))
+                    srv.clear_requests()
+                    srv.set_mode(f"raw={name}")
+                    if reaches == "transfer":
+                        srv.queue_modes("honour")
+                    self.assertEqual(self.run_to_message(app), (message(expected), "warning"))
+                    self.assertEqual(app.leftovers(), [])
+                    self.assertFalse(os.path.exists(self.saved))
+                    self.assertIn(f"raw={name}", [entry["mode"] for entry in srv.requests()])
 
     def test_an_error_answer_to_the_transfer_appends_nothing(self):
         with server() as srv, App() as app:

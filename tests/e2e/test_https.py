@@ -72,7 +72,7 @@ class Https(DownloadCase):
             app.wait_idle()
             self.assertEqual(len(srv.requests()), 1)
             self.assertEqual(plain.requests(), [])
-            self.assertFalse(os.path.exists(app.temp_path))
+            self.assertEqual(app.leftovers(), [])
 
     def test_through_tinyproxy_with_a_login(self):
         with Tinyproxy(USER, PASSWORD) as proxy, secure_server() as srv, App(kind="https") as app:

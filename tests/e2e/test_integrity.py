@@ -30,7 +30,7 @@ class PinnedBuild(DownloadCase):
             self.assertEqual((box["message"], box["icon"]), (message("Damaged", "ja"), "warning"))
             app.wait_idle()
             self.assertFalse(os.path.exists(self.saved))
-            self.assertFalse(os.path.exists(app.temp_path))
+            self.assertEqual(app.leftovers(), [])
 
     def test_a_file_changed_on_the_server_between_runs_is_fetched_again_whole(self):
         old = test_server.GeneratedContent(PINNED_SIZE, seed=1)
@@ -51,6 +51,25 @@ class PinnedBuild(DownloadCase):
             resume = srv.requests()[-1]
             self.assertEqual((resume["status"], test_server.header(resume, "If-Range")), (200, old.etag))
 
+    def test_nothing_can_change_the_checked_file_before_it_is_saved(self):
+        with open(self.saved, "wb") as f:
+            f.write(b"an older installer")
+        with server(self.pinned), App(kind="pinned") as app:
+            self.assertEqual(app.try_write(self.saved), "written")  # nobody holds it
+            for start in ("download", "already complete"):
+                with self.subTest(start):
+                    if start == "already complete":
+                        self.write_temp(app, content_bytes(self.pinned))
+                    app.click(START)
+                    if start == "already complete":
+                        app.answer(IDYES)
+                        self.assertEqual(app.answer(IDOK)["message"], message("AlreadyComplete"))
+                    self.assertEqual(app.message()[0], message("DownloadComplete"))
+                    self.assertEqual(app.try_write(app.temp_path), "denied, error 32")  # ERROR_SHARING_VIOLATION
+                    self.save_to_desktop(app)
+                    self.assertEqual(self.read(self.saved), content_bytes(self.pinned))
+                    self.assertEqual(app.leftovers(), [])
+
     def test_an_already_complete_wrong_file_is_caught_too(self):
         with server(self.pinned), App(kind="pinned") as app:
             self.write_temp(app, b"\0" * PINNED_SIZE)
@@ -59,7 +78,7 @@ class PinnedBuild(DownloadCase):
             self.assertEqual(app.answer(IDOK)["message"], message("AlreadyComplete"))
             self.assertEqual(app.answer(IDOK)["message"], message("Damaged"))
             app.wait_idle()
-            self.assertFalse(os.path.exists(app.temp_path))
+            self.assertEqual(app.leftovers(), [])
 
 
 class UnpinnedBuild(DownloadCase):

@@ -25,7 +25,10 @@ Modes, combinable with commas ("close-after=1000,rate=5000"): honour (the
 default), ignore-range, no-length, not-found, wrong-range-start[=SHIFT],
 status=CODE (a redirect status points back at the installer: a loop, unless
 location=BASE names the scheme://host:port it points at instead),
-no-answer (reads the request and never answers), and the modifiers
+no-answer (reads the request and never answers), portal (a sign-in
+page with 200 for every request, as a hotel's network sends),
+raw=NAME (a canned malformed answer from RAW_ANSWERS, then the connection
+closes; a HEAD gets its head only), and the modifiers
 close-after=N, stall-after=N (silence after N body bytes with the connection
 kept open), rate=BYTES_PER_SEC, wrong-bytes, refuse-head (a HEAD gets 405, as
 from servers that allow only GET).
@@ -58,7 +61,7 @@ BLOCK = 64 * 1024            # unit of the generated content
 SEND_SLICE = 256 * 1024      # bytes per send when not throttled
 THROTTLE_STEPS_PER_SEC = 20  # a throttled body goes out in this many sends a second
 CACHE_SECONDS = 3600
-GENERATED_MTIME = 1767225600  # 2026-01-01, the generated content's Last-Modified
+GENERATED_MTIME = 1767225600  # 2026-01-01, the earliest Last-Modified of generated content
 INVERTED = bytes(255 - i for i in range(256))
 UNSATISFIABLE = "unsatisfiable"
 
@@ -72,14 +75,20 @@ def _generated_block(seed, index):
 
 class GeneratedContent:
     """Deterministic pseudo-random bytes of a given size, made on the fly; every
-    64 KiB block differs, so a body taken from the wrong offset never matches."""
+    64 KiB block differs, so a body taken from the wrong offset never matches.
+    Its strong ETag and its Last-Modified both change with size and seed."""
     file = None
 
     def __init__(self, size, seed=0):
         self.length = size
         self.seed = seed
         self.etag = f'"{size:x}-g{seed:x}"'
-        self.modified = GENERATED_MTIME + seed
+        stamp = hashlib.sha256(b"%d:%d" % (size, seed)).digest()
+        self.modified = GENERATED_MTIME + int.from_bytes(stamp[:3], "big")
+
+    def next_version(self, extra=0):
+        """What a vendor puts under the same URL next: other bytes, `extra` bytes longer."""
+        return GeneratedContent(self.length + extra, self.seed + 1)
 
     def open(self):
         return self
@@ -151,6 +160,31 @@ def iter_content(content, size=SEND_SLICE):
 # ---- modes -----------------------------------------------------------------
 
 KINDS = ("honour", "ignore-range", "no-length", "wrong-range-start")
+SIGN_IN_PAGE = b"<html><head><title>Sign in</title></head><body><form>Room number</form></body></html>\n"
+
+
+def _raw(status_line, *headers, body=b""):
+    return (status_line + "".join(f"\r\n{line}" for line in headers) + "\r\n\r\n").encode("latin-1"), body
+
+
+RAW_BODY = GeneratedContent(16384).read(0, 16384)
+# Broken answers a client must survive, as (head, body): lengths and ranges it cannot
+# take at their word, a status line, chunking and redirects it cannot follow.
+RAW_ANSWERS = {
+    "two-lengths": _raw("HTTP/1.1 200 OK", "Content-Length: 16384", "Content-Length: 8192", body=RAW_BODY),
+    "nul-in-length": _raw("HTTP/1.1 200 OK", "Content-Length: 16\x00384", body=RAW_BODY),
+    "huge-length": _raw("HTTP/1.1 200 OK", f"Content-Length: {2 ** 64 + 16384}", body=RAW_BODY),
+    "negative-length": _raw("HTTP/1.1 200 OK", "Content-Length: -16384", body=RAW_BODY),
+    "garbage-length": _raw("HTTP/1.1 200 OK", "Content-Length: 0x4000", body=RAW_BODY),
+    "garbage-range": _raw("HTTP/1.1 206 Partial Content", "Content-Range: bytes zero-end/all",
+                          "Content-Length: 16384", body=RAW_BODY),
+    "overlong-range": _raw("HTTP/1.1 206 Partial Content", "Content-Range: bytes " + "9" * 8192 + "-16383/16384",
+                           "Content-Length: 16384", body=RAW_BODY),
+    "bad-status-line": _raw("HTTP/1.1 OK", "Content-Length: 16384", body=RAW_BODY),
+    "bad-chunking": _raw("HTTP/1.1 200 OK", "Transfer-Encoding: chunked", body=b"zz\r\n" + RAW_BODY + b"\r\n0\r\n\r\n"),
+    "garbage-location": _raw("HTTP/1.1 302 Found", "Location: http://[garbage/%zz", "Content-Length: 0"),
+    "file-location": _raw("HTTP/1.1 302 Found", "Location: file:///C:/Windows/win.ini", "Content-Length: 0"),
+}
 
 
 @dataclasses.dataclass(frozen=True)
@@ -167,6 +201,7 @@ class Mode:
     stall_after: int | None = None  # after this many body bytes, silence with the connection open
     no_answer: bool = False         # read the request, then silence with the connection open
     location: str | None = None     # a redirect points at the installer on this scheme://host:port
+    raw: str | None = None          # a RAW_ANSWERS name
 
     def __str__(self):
         return self.text
@@ -185,7 +220,7 @@ def parse_mode(text):
 
 
 def _apply_mode_item(fields, name, value, item):
-    if name in KINDS or name in ("not-found", "status"):
+    if name in KINDS or name in ("not-found", "status", "portal", "raw"):
         if "kind" in fields:
             raise ValueError(f"two kinds of answer in one mode: {fields['text']!r}")
         fields["kind"] = "status" if name in ("not-found", "status") else name
@@ -201,11 +236,15 @@ def _apply_mode_item(fields, name, value, item):
         fields["stall_after"] = _number(item, value, 0, None)
     elif name == "rate":
         fields["rate"] = _number(item, value, 1, None)
+    elif name == "raw":
+        if value not in RAW_ANSWERS:
+            raise ValueError(f"{item!r}: raw answers are {', '.join(RAW_ANSWERS)}")
+        fields["raw"] = value
     elif name == "location":
         if not re.fullmatch(r"https?://[^/]+", value):
             raise ValueError(f"{item!r} needs scheme://host:port")
         fields["location"] = value
-    elif value or name not in (*KINDS, "not-found", "wrong-bytes", "refuse-head", "no-answer"):
+    elif value or name not in (*KINDS, "not-found", "portal", "wrong-bytes", "refuse-head", "no-answer"):
         raise ValueError(f"unknown mode {item!r}")
     elif name == "not-found":
         fields["status"] = 404
@@ -403,6 +442,9 @@ class _Handler(http.server.BaseHTTPRequestHandler):
 
     def do_GET(self):
         reply, mode = self._plan()
+        if mode.raw is not None:
+            self._send_raw(*RAW_ANSWERS[mode.raw])
+            return
         if mode.no_answer:
             reply.body.close()
             self._stay_silent()
@@ -421,6 +463,10 @@ class _Handler(http.server.BaseHTTPRequestHandler):
         self.owner._update(self.entry, mode=str(mode))
         if mode.refuse_head and self.command == "HEAD":
             return status_reply(405), mode
+        if mode.raw is not None:
+            return None, mode
+        if mode.kind == "portal":
+            return Reply(200, _Page(SIGN_IN_PAGE), 0, len(SIGN_IN_PAGE), [("Content-Type", "text/html")]), mode
         if mode.status is not None:
             return status_reply(mode.status, mode.location), mode
         try:
@@ -471,6 +517,12 @@ class _Handler(http.server.BaseHTTPRequestHandler):
             self._stay_silent()
         if not complete:
             self.close_connection = True
+
+    def _send_raw(self, head, body):
+        # Nothing after a broken answer could be framed: the connection ends with it.
+        self.close_connection = True
+        self.wfile.write(head if self.command == "HEAD" else head + body)
+        self.owner._update(self.entry, body_bytes=0 if self.command == "HEAD" else len(body), complete=True)
 
     def _stay_silent(self):
         """Keeps the connection open and sends nothing until the server stops

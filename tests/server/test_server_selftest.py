@@ -19,8 +19,8 @@ import time
 import unittest
 
 from certificates import ThrowawayPki
-from test_server import (ENCODED_PATH, SERVED_PATH, FileContent, GeneratedContent, InstallerServer,
-                         NothingListening, header, parse_mode)
+from test_server import (ENCODED_PATH, RAW_ANSWERS, SERVED_PATH, SIGN_IN_PAGE, FileContent, GeneratedContent,
+                         InstallerServer, NothingListening, header, parse_mode)
 
 SIZE = 300_000  # several generated blocks, so ranges cross block edges
 SCRIPT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "test_server.py")
@@ -170,12 +170,15 @@ class FaultModeTests(ServerTestCase):
             self.assertEqual(body, expected)
 
     def test_not_found_and_any_status_send_a_small_page(self):
-        for mode, status in (("not-found", 404), ("status=503", 503), ("status=407", 407), ("status=200", 200)):
+        for mode, status in (("not-found", 404), ("status=503", 503), ("status=407", 407), ("status=200", 200),
+                             ("portal", 200)):
             self.server.set_mode(mode)
             response, body = self.get({"Range": "bytes=0-"})
             self.assertEqual(response.status, status, mode)
             self.assertEqual(int(response.getheader("Content-Length")), len(body))
             self.assertTrue(body.startswith(b"<html>") and len(body) < 1024)
+            self.assertIsNone(response.getheader("ETag"))
+        self.assertEqual(body, SIGN_IN_PAGE)
         self.assertTrue(response.getheader("Proxy-Authenticate") is None)
         self.server.set_mode("status=407")
         self.assertIn("Basic", self.get()[0].getheader("Proxy-Authenticate"))
@@ -193,6 +196,18 @@ class FaultModeTests(ServerTestCase):
         self.assertEqual((response.status, response.getheader("Allow"), body), (405, "GET", b""))
         self.assert_range_reply(*self.get({"Range": "bytes=10-"}, connection=connection), 10)
         self.assertEqual([entry["method"] for entry in self.server.requests()], ["HEAD", "GET"])
+
+    def test_raw_answers_go_out_byte_for_byte_and_end_the_connection(self):
+        for name, (head, body) in RAW_ANSWERS.items():
+            self.server.set_mode(f"raw={name}")
+            for method, expected in (("GET", head + body), ("HEAD", head)):
+                with socket.create_connection(("127.0.0.1", self.server.port), timeout=5) as connection:
+                    connection.sendall(f"{method} {SERVED_PATH} HTTP/1.1\r\nHost: x\r\n\r\n".encode())
+                    received = b""
+                    while chunk := connection.recv(65536):
+                        received += chunk
+                self.assertEqual(received, expected, (name, method))
+        self.assertIn(b"Content-Length: 16\x00384\r\n", RAW_ANSWERS["nul-in-length"][0])
 
     def test_status_without_content_has_no_body(self):
         self.server.set_mode("status=204")
@@ -285,7 +300,8 @@ class ScriptingTests(ServerTestCase):
     def test_mode_strings_are_checked(self):
         self.assertEqual(parse_mode("no-length, rate=5, wrong-bytes").rate, 5)
         for text in ("honour,ignore-range", "refuse-head=1", "status=99", "status=600", "rate=0", "close-after=-1", "close-after=x",
-                     "wrong-range-start=0", "honour=1", "fast", "not-found=2", "location=ftp://x", "location=https://x/p"):
+                     "wrong-range-start=0", "honour=1", "fast", "not-found=2", "location=ftp://x", "location=https://x/p",
+                     "raw", "raw=other", "raw=bad-chunking,portal", "portal=1"):
             with self.assertRaises(ValueError, msg=text):
                 parse_mode(text)
 
@@ -377,9 +393,24 @@ class CacheTests(ServerTestCase):
             response, body = self.get(headers)
             self.assertEqual((response.status, body), (304, b""))
         self.assertEqual(self.get({"If-None-Match": '"other"'})[0].status, 200)
-        self.assertEqual(self.get({"Range": "bytes=5-", "If-Range": etag})[0].status, 206)
-        response, body = self.get({"Range": "bytes=5-", "If-Range": '"other"'})
-        self.assertEqual((response.status, body), (200, self.expected))
+        for validator in (etag, modified):
+            self.assertEqual(self.get({"Range": "bytes=5-", "If-Range": validator})[0].status, 206)
+        for validator in ('"other"', "W/" + etag):
+            response, body = self.get({"Range": "bytes=5-", "If-Range": validator})
+            self.assertEqual((response.status, body), (200, self.expected))
+
+    def test_a_new_version_changes_both_validators_and_if_range_then_sends_it_whole(self):
+        old = self.get()[0]
+        for extra in (0, 1 << 20):
+            new = self.content.next_version(extra)
+            self.server.content = new
+            self.assertEqual(new.length, SIZE + extra)
+            for validator in (old.getheader("ETag"), old.getheader("Last-Modified")):
+                response, body = self.get({"Range": "bytes=5-", "If-Range": validator})
+                self.assertEqual((response.status, body), (200, content_bytes(new)))
+                self.assertNotIn(response.getheader("ETag"), (old.getheader("ETag"), None))
+                self.assertNotIn(response.getheader("Last-Modified"), (old.getheader("Last-Modified"), None))
+                self.assertFalse(response.getheader("ETag").startswith("W/"))
 
     def test_no_cache_headers(self):
         self.server.cache = "none"
