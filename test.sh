@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test (native unit tests, the test
-# server's checks and the Wine end-to-end suite) through ctest.
+# Builds everything and runs every test through ctest: the unit tests and
+# the fuzz corpora under the sanitizers (clang), then the native unit tests,
+# the test server's checks and the Wine end-to-end suite, the exe built with
+# clang included.
 set -euo pipefail
 cd "$(dirname "$0")"
 
 bash tools/setup.sh
-cmake --preset windows >/dev/null
-cmake --build --preset windows
-cmake --preset native >/dev/null
-cmake --build --preset native
+for preset in windows windows-clang asan native; do
+    cmake --preset "$preset" >/dev/null
+    cmake --build --preset "$preset"
+done
+ctest --preset asan "$@"
 ctest --preset native "$@"

@@ -39,17 +39,25 @@ bool StartsWithNoCase(const std::wstring& text, std::wstring_view prefix) {
     return true;
 }
 
-// "scheme://authority" of an absolute URL.
+// "scheme://authority" of an absolute URL: a query or fragment may follow
+// the authority without a path.
 std::wstring OriginOf(const std::wstring& url) {
     const std::size_t authority = url.find(L"://") + 3;
-    return url.substr(0, url.find(L'/', authority));
+    return url.substr(0, url.find_first_of(L"/?#", authority));
+}
+
+// Nothing for a URL without a host ("http:///path"): it leads nowhere.
+std::optional<std::wstring> WithHost(std::wstring url) {
+    const std::size_t host = url.find(L"://") + 3;
+    if (host == url.size() || url.find_first_of(L"/?#", host) == host) return std::nullopt;
+    return url;
 }
 
 }  // namespace
 
 std::optional<std::wstring> ResolveLocation(const std::wstring& base, const std::wstring& location) {
-    if (StartsWithNoCase(location, L"http://") || StartsWithNoCase(location, L"https://")) return location;
-    if (location.starts_with(L"//")) return base.substr(0, base.find(L':') + 1) + location;
+    if (StartsWithNoCase(location, L"http://") || StartsWithNoCase(location, L"https://")) return WithHost(location);
+    if (location.starts_with(L"//")) return WithHost(base.substr(0, base.find(L':') + 1) + location);
     if (location.find(L':') < location.find_first_of(L"/?#")) return std::nullopt;  // another scheme
     const std::wstring origin = OriginOf(base);
     if (location.starts_with(L'/')) return origin + location;
