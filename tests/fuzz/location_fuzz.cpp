@@ -95,7 +95,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::wstring base = text.substr(0, lineBreak);
     const std::wstring location = text.substr(lineBreak + 1);
     const auto baseParts = HttpUrl(base);
-    if (!baseParts) return 0;  // the URL asked for is always one
+    // The URL asked for is the build's or one the resolver gave before.
+    if (!baseParts || !ResolveLocation(base, base)) return 0;
 
     const auto result = ResolveLocation(base, location);
     if (result) {
