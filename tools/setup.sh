@@ -7,6 +7,7 @@ set -euo pipefail
 packages=(
     cmake g++ make python3 googletest libgtest-dev libgmock-dev
     g++-mingw-w64-x86-64-posix mingw-w64-tools
+    clang lld libclang-rt-14-dev llvm
     wine wine64 xvfb x11-utils xauth imagemagick procps
     fonts-ipafont-gothic fonts-wine locales tinyproxy curl osslsigncode openssl
 )

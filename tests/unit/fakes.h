@@ -39,6 +39,8 @@ std::vector<std::byte> Pattern(std::uint64_t from, std::uint64_t count);
 // Parameterised cases carry a name: the test's name, and how a failure
 // prints the case.
 struct NamedCase {
+    // A case's name is the first of its initializers, without braces of its own.
+    NamedCase(const char* caseName) : name(caseName) {}
     std::string name;
 };
 inline std::ostream& operator<<(std::ostream& os, const NamedCase& c) { return os << c.name; }

@@ -9,7 +9,6 @@ namespace {
 using testing::ElementsAre;
 
 const std::wstring kTempPath = L"C:\\Tools\\Kelvrane_for_(K)QZ415_270[2.20]series_Installer.exe_temp";
-constexpr int kAnswerNo = 7;
 const FakeRunWindow::Shown kAskResume{12, BoxKind::YesNo};
 const FakeRunWindow::Shown kAskStartOver{13, BoxKind::YesNo};
 
