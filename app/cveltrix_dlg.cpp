@@ -360,17 +360,19 @@ void CveltrixDlg::OwnBoxes::NoteFailure(CatalogueId id, const std::wstring& reas
     window_.NoteFailure(id, reason);
 }
 
+int CveltrixDlg::RunBox(CatalogueId id, BoxKind kind) {
+    return RunPrompt(kind, [&] { return ShowCatalogueMessage(Handle(), id, kind); });
+}
+
 int CveltrixDlg::ShowMessage(CatalogueId id, BoxKind kind) {
     int answer = 0;
-    desk_.Ask([&] { answer = RunPrompt(kind, [&] { return ShowCatalogueMessage(Handle(), id, kind); }); });
+    desk_.Ask([&] { answer = RunBox(id, kind); });
     return answer;
 }
 
 void CveltrixDlg::ReportAndRelease(CatalogueId id) {
     desk_.Ask([&] {
-        if (RunPrompt(BoxKindOf(id), [&] { return ShowCatalogueMessage(Handle(), id, BoxKindOf(id)); })) {
-            EnableIdleButtons();
-        }
+        if (RunBox(id, BoxKindOf(id))) EnableIdleButtons();
     });
 }
 

@@ -6,7 +6,6 @@
 #pragma once
 
 #include <atomic>
-#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -93,6 +92,8 @@ private:
     // was cancelled first.
     template <class Show>
     auto RunPrompt(Prompt prompt, Show show);
+    // A catalogue message the run asked for; 0 when it was not shown.
+    int RunBox(CatalogueId id, BoxKind kind);
 
     std::optional<win::ComApartment> com_;
     bool painted_ = false;

@@ -202,9 +202,13 @@ int Probe(driver::ProbeQuery query) {
     return 0;
 }
 
+void PostCommand(HWND dialog, int id) {
+    ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(::GetDlgItem(dialog, id)));
+}
+
 int PostClick(HWND dialog, int id) {
     if (!dialog) return Fail(L"no such window");
-    ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(::GetDlgItem(dialog, id)));
+    PostCommand(dialog, id);
     Print(L"ok");
     return 0;
 }
@@ -217,7 +221,7 @@ int Answer(int id, int then = 0) {
     const std::vector<HWND> popups = PopupsOf(main);
     if (popups.size() != 1) return Fail(L"expected one popup, found " + Number(static_cast<long long>(popups.size())));
     if (!then) return PostClick(popups.front(), id);
-    ::PostMessageW(popups.front(), WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
+    PostCommand(popups.front(), id);
     return PostClick(main, then);
 }
 
