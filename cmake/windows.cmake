@@ -35,7 +35,11 @@ add_library(cveltrix_win STATIC
     ui/proxy_dialog.cpp
     ui/dialog_texts.cpp
 )
-target_link_libraries(cveltrix_win PUBLIC cveltrix_core comctl32 wininet shell32 ole32 uuid version bcrypt wintrust crypt32)
+target_link_libraries(cveltrix_win PUBLIC cveltrix_core comctl32 uuid version)
+# What the first paint does not need loads when a run, the picker or the
+# taskbar first calls it: the window shows as soon as a bare dialog's would.
+include(${PROJECT_SOURCE_DIR}/cmake/delay_load.cmake)
+cveltrix_delay_load(cveltrix_win wininet shell32 ole32 bcrypt wintrust crypt32)
 
 # cveltrix_add_exe(<target> <output folder> <url> <sha256> <silence> [<signer>]):
 # Cveltrix.exe in <output folder> of the build tree, with <url>, the pin

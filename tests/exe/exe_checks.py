@@ -51,6 +51,10 @@ class Resources(unittest.TestCase):
                 self.assertEqual(bits, 32)
                 self.assertEqual(data.startswith(b"\x89PNG\r\n\x1a\n"), width == 256)
 
+    def test_loads_at_start_only_what_the_first_paint_needs(self):
+        self.assertEqual(sorted(self.pe.imported_dlls()),
+                         ["comctl32.dll", "gdi32.dll", "kernel32.dll", "msvcrt.dll", "user32.dll", "version.dll"])
+
     def test_header_carries_no_link_time(self):
         self.assertEqual(self.pe.time_stamp, 0)
 

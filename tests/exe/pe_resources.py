@@ -1,4 +1,5 @@
-"""Reads a PE file's header time stamp and its resources, without Windows."""
+"""Reads a PE file's header time stamp, its resources and the DLLs it
+imports, without Windows."""
 import struct
 
 RT_ICON, RT_GROUP_ICON, RT_MANIFEST = 3, 14, 24
@@ -16,7 +17,8 @@ class PeFile:
         optional = coff + 20
         # Data directories begin at 96 (PE32) or 112 (PE32+); the resources' is the third.
         directories = optional + (112 if struct.unpack_from("<H", self.data, optional)[0] == 0x20B else 96)
-        self.resource_rva = struct.unpack_from("<I", self.data, directories + 2 * 8)[0]
+        self.import_rva, self.resource_rva = (struct.unpack_from("<I", self.data, directories + i * 8)[0]
+                                              for i in (1, 2))
         self.sections = [struct.unpack_from("<IIII", self.data, optional + optional_size + 40 * i + 8)
                          for i in range(sections)]
 
@@ -53,3 +55,15 @@ class PeFile:
             width, _, _, _, _, bits, _, image_id = struct.unpack_from("<BBBBHHIH", group, 6 + 14 * i)
             images.append((width or 256, bits, resources[(RT_ICON, image_id)]))
         return images
+
+    def imported_dlls(self):
+        """Names of the DLLs Windows loads with the exe, lower case."""
+        names = []
+        if not self.import_rva:
+            return names
+        entry = self.offset(self.import_rva)
+        while name := struct.unpack_from("<I", self.data, entry + 12)[0]:
+            start = self.offset(name)
+            names.append(self.data[start:self.data.index(b"\0", start)].decode("ascii").lower())
+            entry += 20
+        return names
