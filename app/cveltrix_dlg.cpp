@@ -51,7 +51,11 @@ std::wstring TempPath() { return BuildTempPath(win::ExecutablePath(), DownloadUr
 }  // namespace
 
 CveltrixDlg::CveltrixDlg()
-    : Dialog(IDD_CVELTRIX_DIALOG), desk_([this] { ::PostMessageW(Handle(), kServeAsks, 0, 0); }) {}
+    : Dialog(IDD_CVELTRIX_DIALOG),
+      classIconDpi_(win::SystemDpi()),
+      windowClass_(L"" MAIN_WINDOW_CLASS, win::LoadIconForDpi(IDR_MAINFRAME, SM_CXICON, classIconDpi_),
+                   win::LoadIconForDpi(IDR_MAINFRAME, SM_CXSMICON, classIconDpi_)),
+      desk_([this] { ::PostMessageW(Handle(), kServeAsks, 0, 0); }) {}
 
 template <class Show>
 auto CveltrixDlg::AsUserBox(Show show) {
@@ -67,7 +71,7 @@ bool CveltrixDlg::OnInitDialog() {
     taskbar_.emplace(*taskbarButton_);
     AddVersionMenuItem();
     ::SetWindowTextW(Handle(), win::ReadVersionValue(L"ProductName").c_str());
-    LoadIcons();
+    if (win::WindowDpi(Handle()) != classIconDpi_) LoadIcons();
     SetCaptions();
     description_ = DescriptionLabelParts(Text(caption::DescriptionPiece), FileNameOf(DownloadUrl), JapaneseLocale());
     SetItemText(IDC_DESCRIPTION, description_.Whole());
@@ -87,6 +91,8 @@ void CveltrixDlg::LoadIcons() {
     bigIcon_ = std::move(newBig);
     smallIcon_ = std::move(newSmall);
 }
+
+HICON CveltrixDlg::BigIcon() const { return bigIcon_ ? bigIcon_.get() : windowClass_.BigIcon(); }
 
 void CveltrixDlg::AddVersionMenuItem() {
     HMENU menu = ::GetSystemMenu(Handle(), FALSE);
@@ -132,7 +138,7 @@ std::optional<INT_PTR> CveltrixDlg::OnMessage(UINT message, WPARAM wParam, LPARA
             if (PaintMinimized()) return 0;
             break;
         case kShown: StartCom(); return 0;
-        case WM_QUERYDRAGICON: return reinterpret_cast<INT_PTR>(bigIcon_.get());
+        case WM_QUERYDRAGICON: return reinterpret_cast<INT_PTR>(BigIcon());
         case WM_DPICHANGED:
             // Under per-monitor V2 the dialog manager rescales the layout
             // and the fonts itself.
@@ -213,7 +219,7 @@ bool CveltrixDlg::PaintMinimized() {
     ::GetClientRect(Handle(), &client);
     const int x = (client.right - client.left - ::GetSystemMetrics(SM_CXICON) + 1) / 2;
     const int y = (client.bottom - client.top - ::GetSystemMetrics(SM_CYICON) + 1) / 2;
-    ::DrawIcon(dc, x, y, bigIcon_.get());
+    ::DrawIcon(dc, x, y, BigIcon());
     ::EndPaint(Handle(), &paint);
     return true;
 }

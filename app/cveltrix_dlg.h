@@ -88,6 +88,7 @@ private:
     void ApplyProgressRange();
     void PaintProgress(bool now);
     void LoadIcons();
+    HICON BigIcon() const;
     // The run's box or picker, on the window thread: shown unless the run
     // was cancelled first.
     template <class Show>
@@ -97,7 +98,10 @@ private:
 
     std::optional<win::ComApartment> com_;
     bool painted_ = false;
-    // Drawn for the window's DPI, made anew when it changes.
+    // The class's icons are drawn for the system's DPI; the window gets
+    // icons of its own when it shows at another.
+    const UINT classIconDpi_;
+    win::DialogClass windowClass_;
     win::UniqueIcon bigIcon_;
     win::UniqueIcon smallIcon_;
     // Window thread only, from initialisation on.

@@ -1,5 +1,7 @@
 #include "platform/dialog_win.h"
 
+#include <utility>
+
 namespace cveltrix::win {
 
 std::wstring WindowText(HWND window) {
@@ -33,6 +35,22 @@ void DataExchange::Radio(int firstId, int& index) {
         if (button == ::GetDlgItem(dialog_, firstId)) break;
     }
     if (saving_) index = -1;
+}
+
+DialogClass::DialogClass(const wchar_t* name, UniqueIcon big, UniqueIcon small)
+    : name_(name), big_(std::move(big)), small_(std::move(small)) {
+    WNDCLASSEXW dialogClass{};
+    dialogClass.cbSize = sizeof(dialogClass);
+    ::GetClassInfoExW(nullptr, WC_DIALOG, &dialogClass);
+    dialogClass.hInstance = ::GetModuleHandleW(nullptr);
+    dialogClass.hIcon = big_.get();
+    dialogClass.hIconSm = small_.get();
+    dialogClass.lpszClassName = name_;
+    atom_ = ::RegisterClassExW(&dialogClass);
+}
+
+DialogClass::~DialogClass() {
+    if (atom_) ::UnregisterClassW(name_, ::GetModuleHandleW(nullptr));
 }
 
 INT_PTR Dialog::DoModal(HWND owner) {

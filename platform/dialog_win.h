@@ -6,6 +6,8 @@
 #include <windows.h>
 
 #include <optional>
+
+#include "platform/dpi_win.h"
 #include <span>
 #include <string>
 
@@ -27,6 +29,26 @@ private:
 };
 
 std::wstring WindowText(HWND window);
+
+// The system's dialog class under another name, with icons of its own: a
+// dialog whose template names it (CLASS) has its icons from its first frame
+// on, instead of being given them once it exists. Registered for the life
+// of the object, which keeps the icons.
+class DialogClass {
+public:
+    DialogClass(const wchar_t* name, UniqueIcon big, UniqueIcon small);
+    ~DialogClass();
+    DialogClass(const DialogClass&) = delete;
+    DialogClass& operator=(const DialogClass&) = delete;
+
+    HICON BigIcon() const { return big_.get(); }
+
+private:
+    const wchar_t* name_;
+    UniqueIcon big_;
+    UniqueIcon small_;
+    ATOM atom_;
+};
 
 class Dialog {
 public:

@@ -13,6 +13,10 @@ struct DestroyIconHandle {
 };
 using UniqueIcon = std::unique_ptr<std::remove_pointer_t<HICON>, DestroyIconHandle>;
 
+// The DPI of the primary monitor at sign-in: a new window's, unless it
+// opens on a monitor of another DPI.
+UINT SystemDpi();
+
 // The window's monitor's DPI under per-monitor awareness (Windows 10 1607
 // and later); the system's before.
 UINT WindowDpi(HWND window);

@@ -6,6 +6,10 @@
 #define IDD_PROXY_SETTING 103
 #define IDR_MAINFRAME 133
 
+// The main window's class: the system's dialog class under the program's own
+// name, with the program's icons.
+#define MAIN_WINDOW_CLASS "CveltrixMainWindow"
+
 // Main window
 #define IDC_START 1003
 #define IDC_PROGRESS 1004

@@ -32,6 +32,7 @@
 
 #include "json_text.h"
 #include "probe_client.h"
+#include "resources/resource.h"
 
 namespace {
 
@@ -41,6 +42,7 @@ using driver::Utf8;
 
 constexpr wchar_t kMainTitle[] = L"Cveltrix Downloader";
 constexpr wchar_t kDialogClass[] = L"#32770";
+constexpr wchar_t kMainClass[] = L"" MAIN_WINDOW_CLASS;
 
 void Print(const std::wstring& text) {
     const std::string bytes = Utf8(text) + "\n";
@@ -70,7 +72,7 @@ std::wstring ClassOf(HWND window) {
     return name;
 }
 
-HWND FindMain() { return ::FindWindowW(kDialogClass, kMainTitle); }
+HWND FindMain() { return ::FindWindowW(kMainClass, kMainTitle); }
 
 HWND FindDialog(const std::wstring& title) { return ::FindWindowW(kDialogClass, title.c_str()); }
 

@@ -80,9 +80,12 @@ int IconSize(HICON icon) {
     return bitmap.bmWidth;
 }
 
+// The window's own icon, else its class's, as the shell looks for them.
 std::wstring WindowIconsJson(HWND window) {
     auto icon = [window](WPARAM which) {
-        return reinterpret_cast<HICON>(::SendMessageW(window, WM_GETICON, which, 0));
+        const auto own = reinterpret_cast<HICON>(::SendMessageW(window, WM_GETICON, which, 0));
+        return own ? own
+                   : reinterpret_cast<HICON>(::GetClassLongPtrW(window, which == ICON_BIG ? GCLP_HICON : GCLP_HICONSM));
     };
     return L"{\"big\":" + Json(IconName(icon(ICON_BIG))) + L",\"small\":" + Json(IconName(icon(ICON_SMALL))) +
            L",\"bigSize\":" + std::to_wstring(IconSize(icon(ICON_BIG))) + L",\"smallSize\":" +

@@ -7,5 +7,5 @@ set_target_properties(bare_loop PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINA
 # The start-up reference: the main window's dialog with nothing behind it.
 add_executable(bare_dialog WIN32 tools/bench/bare_dialog.cpp resources/cveltrix.rc)
 target_include_directories(bare_dialog PRIVATE ${PROJECT_SOURCE_DIR})
-target_link_libraries(bare_dialog PRIVATE comctl32)
+target_link_libraries(bare_dialog PRIVATE cveltrix_win)
 set_target_properties(bare_dialog PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)
