@@ -29,8 +29,6 @@ constexpr UINT kPaintProgress = WM_APP + 2;
 constexpr UINT kSetProgressRange = WM_APP + 3;
 constexpr UINT kRunEnded = WM_APP + 4;
 constexpr UINT kServeAsks = WM_APP + 5;
-// Posted by the first paint: what the window needs only after it shows.
-constexpr UINT kShown = WM_APP + 6;
 constexpr UINT_PTR kProgressTimer = 1;
 constexpr UINT_PTR kGiveUpTimer = 2;
 // A chunk arrives every few microseconds; four paints a second keep the
@@ -131,13 +129,8 @@ std::optional<INT_PTR> CveltrixDlg::OnMessage(UINT message, WPARAM wParam, LPARA
             if (OnSysCommand(wParam)) return 0;
             break;
         case WM_PAINT:
-            if (!painted_) {
-                painted_ = true;
-                ::PostMessageW(Handle(), kShown, 0, 0);
-            }
             if (PaintMinimized()) return 0;
             break;
-        case kShown: StartCom(); return 0;
         case WM_QUERYDRAGICON: return reinterpret_cast<INT_PTR>(BigIcon());
         case WM_DPICHANGED:
             // Under per-monitor V2 the dialog manager rescales the layout
@@ -208,7 +201,6 @@ bool CveltrixDlg::OnSysCommand(WPARAM command) {
     AsUserBox([&] { return CAboutDlg().DoModal(Handle()); });
     return true;
 }
-
 
 bool CveltrixDlg::PaintMinimized() {
     if (!::IsIconic(Handle())) return false;

@@ -73,8 +73,9 @@ private:
     static unsigned __stdcall RunWorker(void* argument);
     void GiveUpStuckWorker();
     void EndRun();
-    // COM for the taskbar button and the folder picker, started once the
-    // window has shown, or when one of them needs it first.
+    // COM for the taskbar button and the folder picker, started when one of
+    // them first needs it: the window needs none of it to show, and starting
+    // it holds the first idle moment back by a few milliseconds (Wine).
     void StartCom();
     // A modal window of the window's own: what the run asks for meanwhile
     // waits until it is closed.
@@ -97,7 +98,6 @@ private:
     int RunBox(CatalogueId id, BoxKind kind);
 
     std::optional<win::ComApartment> com_;
-    bool painted_ = false;
     // The class's icons are drawn for the system's DPI; the window gets
     // icons of its own when it shows at another.
     const UINT classIconDpi_;
