@@ -6,10 +6,10 @@
 #include <windows.h>
 
 #include <optional>
-
-#include "platform/dpi_win.h"
 #include <span>
 #include <string>
+
+#include "platform/dpi_win.h"
 
 namespace cveltrix::win {
 
