@@ -304,7 +304,7 @@ CveltrixDlg::~CveltrixDlg() {
 
 void CveltrixDlg::ExitApplication() {
     desk_.UserBoxOpening();
-    const bool exiting = ownBoxes_.ShowMessage(msg::ConfirmExit, BoxKind::YesNo) == IDYES;
+    const bool exiting = ShowCatalogueMessage(Handle(), msg::ConfirmExit, BoxKind::YesNo) == IDYES;
     // What the run asked for meanwhile is dropped when the user leaves.
     desk_.UserBoxClosed(exiting);
     if (!exiting) return;
@@ -324,7 +324,6 @@ void CveltrixDlg::SetBusy() {
     EnableItem(IDC_CANCEL_DOWNLOAD, true);
     ::SendMessageW(Handle(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(Item(IDC_CANCEL_DOWNLOAD)), TRUE);
 }
-
 
 // Start and Proxy on, Cancel off, and the focus back on a usable button: the
 // idle state, also after a refused start.
