@@ -235,6 +235,7 @@ void CveltrixDlg::LaunchWorker() {
     // A give-up pending from the last Cancel is not for this run.
     ::KillTimer(Handle(), kGiveUpTimer);
     run_ = std::make_shared<RunGuard>(*this, files_, &hasher_);
+    saveStepPromised_ = false;
     auto start = std::make_unique<WorkerStart>(WorkerStart{run_});
     auto thread = win::WorkerThread::CreateSuspended(&CveltrixDlg::RunWorker, start.get());
     if (!thread) {
@@ -273,6 +274,8 @@ void CveltrixDlg::GiveUpStuckWorker() {
     // A box the worker raised just before the Cancel is answered first.
     if (prompting_) return;
     ::KillTimer(Handle(), kGiveUpTimer);
+    // Message 8 was answered: its picker and save follow, and end the run.
+    if (saveStepPromised_) return;
     if (run_ && run_->GiveUp()) EndRun();
 }
 
@@ -358,7 +361,11 @@ void CveltrixDlg::OwnBoxes::NoteFailure(CatalogueId id, const std::wstring& reas
 }
 
 int CveltrixDlg::RunBox(CatalogueId id, BoxKind kind) {
-    return RunPrompt(kind, [&] { return ShowCatalogueMessage(Handle(), id, kind); });
+    const int answer = RunPrompt(kind, [&] { return ShowCatalogueMessage(Handle(), id, kind); });
+    // Decided here, on the window thread, before a give-up timer queued
+    // behind the box can run.
+    if (id == msg::DownloadComplete && answer != 0) saveStepPromised_ = true;
+    return answer;
 }
 
 int CveltrixDlg::ShowMessage(CatalogueId id, BoxKind kind) {

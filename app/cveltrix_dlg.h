@@ -115,6 +115,8 @@ private:
     // The current run (the worker holds its own share).
     std::shared_ptr<RunGuard> run_;
     bool prompting_ = false;
+    // Message 8 of the current run was answered: no give-up any more.
+    bool saveStepPromised_ = false;
     win::WinFileSystem files_;
     win::BCryptFileHasher hasher_;
     // The newest progress, left by the worker for the window thread, which
