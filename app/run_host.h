@@ -65,7 +65,6 @@ public:
     // `message` was one of them.
     bool OnMessage(UINT message, WPARAM wParam);
 
-    bool Busy() const { return desk_.Busy(); }
     // Start: after the Start checks (their boxes through `ownBoxes`), a new
     // worker; while the last run still ends, queued behind it. False when
     // nothing starts or waits.
