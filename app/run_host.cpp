@@ -72,8 +72,8 @@ bool RunHost::Launch() {
     if (!thread) return false;
     desk_.RunStarted(start->run);
     start.release();  // the worker owns it now
-    workerThread_ = std::move(thread);
-    workerThread_->Resume();
+    workerThread = std::move(thread);
+    workerThread->Resume();
     return true;
 }
 
@@ -125,7 +125,7 @@ void RunHost::GiveUpStuckRun() {
 void RunHost::EndRun() {
     desk_.OnWindowThread();
     screen_.ShowRunEnded();
-    workerThread_.reset();
+    workerThread.reset();
     desk_.RunEnded();
     if (desk_.TakeQueuedStart()) screen_.StartQueued();
 }

@@ -112,7 +112,7 @@ private:
     // The Start checks' view of the temp file, window thread only; each
     // worker has its own.
     win::WinFileSystem files_;
-    std::unique_ptr<win::WorkerThread> workerThread_;
+    std::unique_ptr<win::WorkerThread> workerThread;
 };
 
 }  // namespace cveltrix
