@@ -37,22 +37,24 @@ private:
             return false;
         }
         size_ = *size;
-        // A temp file from a build that kept no validator resumes unchecked.
+        // A temp file without a record (one made by an older build, or by
+        // hand) resumes unchecked, as it always did.
         if (size_ > 0) {
-            const auto kept = env_.files.ReadText(validatorPath_);
-            keptValidator_ = kept ? RangeValidator(std::nullopt, *kept) : std::nullopt;
+            const auto text = env_.files.ReadText(validatorPath_);
+            keptVersion_ = text ? ParseFileVersion(*text) : std::nullopt;
         }
         return true;
     }
 
     bool Connect() {
         const bool proxied = env_.settings.mode == ProxyConfig::kUseProxy;
-        if (!ProbeLength(proxied) || !StartOverIfLongerOnAnswer()) return false;
+        if (!ProbeLength(proxied) || !StartOverIfLongerOnAnswer() || !StartOverIfAnotherLength()) return false;
         if (Cancelled() || !OpenTransfer(proxied)) return false;
         // Decided before the transfer's status (a server may answer 416),
         // unless the server says the file is no longer the one kept.
         if (size_ == length_ && !(ifRangeSent_ && request_ && HasStatus(*request_, kStatusOk))) {
             Show(msg::AlreadyComplete);
+            handOver_ = true;
             return false;
         }
         return AcceptTransferStatus(proxied);
@@ -80,6 +82,13 @@ private:
         return Show(msg::AskStartOver) == kAnswerYes && StartOver();
     }
 
+    // The length kept with the temp file is the file's it began: a probe of
+    // another length proves the server's file has changed since.
+    bool StartOverIfAnotherLength() {
+        if (size_ == 0 || !keptVersion_ || keptVersion_->length == length_) return true;
+        return StartOver();
+    }
+
     bool StartOver() {
         if (EmptyTempFile()) return true;
         Fail(msg::WriteFailed, L"emptying the temp file: " + ErrorText(file_->LastError()));
@@ -90,7 +99,7 @@ private:
     bool EmptyTempFile() {
         if (!file_->TruncateTo(0)) return false;
         size_ = 0;
-        keptValidator_.reset();
+        keptVersion_.reset();
         env_.files.Delete(validatorPath_);
         return true;
     }
@@ -102,8 +111,9 @@ private:
                            : env_.http.OpenPreconfigured();
         // The range holds only for the version that began the temp file; any
         // other answers with the whole file.
-        ifRangeSent_ = size_ > 0 && keptValidator_;
-        const std::wstring headers = RangeHeader(size_) + (ifRangeSent_ ? L"\r\nIf-Range: " + *keptValidator_ : L"");
+        const std::optional<std::wstring>& validator = KeptValidator();
+        ifRangeSent_ = size_ > 0 && validator;
+        const std::wstring headers = RangeHeader(size_) + (ifRangeSent_ ? L"\r\nIf-Range: " + *validator : L"");
         Answer answer = NoAnswer(L"no internet session, " + ErrorText(env_.http.LastError()));
         if (session_) answer = Ask(*session_, Verb::Get, env_.url, headers, proxied ? &login : nullptr);
         request_ = std::move(answer.request);
@@ -139,22 +149,34 @@ private:
         if (!range || range->first != size_) {
             return FailTransfer(what + L" does not continue " + std::to_wstring(size_) + L" bytes");
         }
-        if (!range->total || *range->total == length_) return true;
+        if ((!range->total || *range->total == length_) && ContinuesKeptVersion()) return true;
         // Another file now: its beginning is asked for once, and must then
         // be as long as the probe said.
         if (size_ == 0) return FailTransfer(what + L" is not the probed " + std::to_wstring(length_) + L" bytes");
         return StartOver() && OpenTransfer(proxied) && AcceptTransferStatus(proxied);
     }
 
+    // A server, or a cache on the way, may honour the range but not
+    // If-Range: the range's own validator must still name the kept version.
+    bool ContinuesKeptVersion() {
+        const std::optional<std::wstring>& validator = KeptValidator();
+        return size_ == 0 || !validator || CarriesVersion(*validator, request_->ETagText(), request_->LastModifiedText());
+    }
+
+    const std::optional<std::wstring>& KeptValidator() const {
+        static const std::optional<std::wstring> kNone;
+        return keptVersion_ ? keptVersion_->validator : kNone;
+    }
+
     // A server that ignores the range, or one whose file is no longer the
-    // kept one, sends the whole file; it is taken only when its length
-    // agrees with the probe, or an answer that proves nothing would empty
-    // the temp file.
+    // kept one, sends the whole file. To a resume it is taken only with the
+    // probed length, or an answer that proves nothing (an error page sent
+    // without a length, say) would empty the temp file.
     bool AcceptWholeFile() {
         const auto lengthText = request_->ContentLengthText();
         const auto announced = lengthText ? ParseContentLength(*lengthText) : std::nullopt;
-        if (announced && *announced != length_) {
-            return FailTransfer(L"whole file of " + *lengthText + L" bytes, not the probed " +
+        if (announced ? *announced != length_ : size_ > 0) {
+            return FailTransfer(L"whole file of " + lengthText.value_or(L"unannounced") + L" bytes, not the probed " +
                                 std::to_wstring(length_));
         }
         return size_ == 0 || StartOver();
@@ -166,32 +188,37 @@ private:
     }
 
     // The answer whose body begins the temp file names its version, so that
-    // a later resume asks for the rest of that version only. Losing it only
-    // costs that check, which a temp file of an older build lacks too.
-    void KeepValidator() {
-        if (const auto validator = RangeValidator(request_->ETagText(), request_->LastModifiedText())) {
-            env_.files.WriteText(validatorPath_, *validator);
-        } else {
-            env_.files.Delete(validatorPath_);
-        }
+    // a later resume asks for the rest of that version only. Losing the
+    // record only costs that check, which a temp file of an older build
+    // lacks too.
+    void KeepVersion() {
+        const FileVersion version{length_, RangeValidator(request_->ETagText(), request_->LastModifiedText(),
+                                                          request_->DateText())};
+        env_.files.WriteText(validatorPath_, FileVersionText(version));
     }
 
     void Transfer() {
         std::vector<std::byte> buffer(kChunkSize);
         env_.window.SetProgressRange(length_);
         bodyStart_ = size_;
-        if (bodyStart_ == 0) KeepValidator();
+        if (bodyStart_ == 0) KeepVersion();
         // Hashing alongside the transfer: the file only grows from here on.
         if (env_.pin && env_.hasher) follower_ = env_.hasher->Follow(env_.tempPath);
         bool readOk = true;
         while (readOk) {
-            if (Cancelled()) return;
+            // A Cancel that comes once the last byte is written leaves a
+            // whole file, announced as such.
+            if (Cancelled()) {
+                handOver_ = size_ == length_;
+                return;
+            }
             const std::uint32_t wanted = std::min(request_->QueryAvailable(), kChunkSize);
             std::uint32_t read = 0;
             readOk = request_->Read(std::span(buffer.data(), wanted), read);
             if (!readOk) read = 0;
             if (read == 0) {
                 if (size_ < length_) Fail(msg::Disconnected, BodyEndedWhy(readOk));
+                handOver_ = size_ == length_;
                 return;
             }
             if (read > length_ - size_) return Overran();
@@ -230,7 +257,9 @@ private:
         // An unreadable size counts as no file: nothing can be checked or offered.
         const std::uint64_t finalSize = file_ ? file_->Size().value_or(0) : 0;
         env_.settings.WipeCredentials();
-        const bool complete = length_ > 0 && finalSize == length_;
+        // Only a transfer that ended well, or a file found complete, is
+        // offered: never one beside a failure message.
+        const bool complete = handOver_ && length_ > 0 && finalSize == length_;
         if (complete && Verified(finalSize)) SaveFile();
         follower_.reset();
         CloseTempFile();
@@ -262,6 +291,11 @@ private:
         if (env_.signer.empty()) return true;
         const SignatureCheck check = env_.verifier ? env_.verifier->Verify(env_.tempPath) : SignatureCheck{};
         if (SignatureAccepted(check, env_.signer)) return true;
+        // No verdict on a file the check could not open: it stays for the next try.
+        if (check.openError != 0) {
+            Fail(msg::Damaged, L"the file could not be opened for its signature check: " + ErrorText(check.openError));
+            return false;
+        }
         EmptyTempFile();
         Fail(msg::Damaged, L"the file's signature is refused: " + SignatureText(check));
         return false;
@@ -317,8 +351,9 @@ private:
     std::unique_ptr<HttpSession> session_;
     std::unique_ptr<HttpRequest> request_;
     std::unique_ptr<GrowingFileHasher> follower_;
-    std::optional<std::wstring> keptValidator_;  // the version the temp file began with
+    std::optional<FileVersion> keptVersion_;  // the version the temp file began with
     bool ifRangeSent_ = false;
+    bool handOver_ = false;  // the file is whole by a transfer that ended well, or was found so
     bool saved_ = false;
     std::wstring transferWhy_;    // what the transfer request got, when it failed
     std::wstring sourceUrl_;      // where the transfer went after redirects
