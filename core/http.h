@@ -8,7 +8,6 @@
 #include <optional>
 #include <span>
 #include <string>
-#include <string_view>
 
 namespace cveltrix {
 
@@ -83,63 +82,5 @@ public:
     // opened; 0 when none failed.
     virtual std::uint32_t LastError() const = 0;
 };
-
-// Parses a Content-Length value: decimal digits only, 64-bit, no overflow.
-// The fields of an answer that repeats the header arrive joined by commas;
-// they count only when every one is the same number.
-std::optional<std::uint64_t> ParseContentLength(const std::wstring& text);
-
-// A Content-Range value "bytes FIRST-LAST/TOTAL"; the total is unknown
-// when the server writes "*".
-struct ContentRange {
-    std::uint64_t first = 0;
-    std::uint64_t last = 0;
-    std::optional<std::uint64_t> total;
-    bool operator==(const ContentRange&) const = default;
-};
-std::optional<ContentRange> ParseContentRange(const std::wstring& text);
-
-// Seconds since 1970-01-01 00:00:00 GMT of an HTTP-date in any of the three
-// forms a recipient must accept (IMF-fixdate, RFC 850 with its two-digit
-// year, asctime); nothing for any other text.
-std::optional<std::int64_t> ParseHttpDate(std::wstring_view text);
-
-// What identifies the version of the file an answer carries, for If-Range:
-// its strong entity tag; only when it has no tag at all, its Last-Modified
-// date, and only when that date is strong, at least a second before the
-// answer's Date (the file may have changed again within the second it
-// names). A weak tag names no version.
-std::optional<std::wstring> RangeValidator(const std::optional<std::wstring>& etag,
-                                           const std::optional<std::wstring>& lastModified,
-                                           const std::optional<std::wstring>& date);
-
-// An answer carries the version `kept` names: a kept tag only when the
-// answer's own tag is the same, a kept date only when its own Last-Modified
-// is; an answer without that field carries another version.
-bool CarriesVersion(const std::wstring& kept, const std::optional<std::wstring>& etag,
-                    const std::optional<std::wstring>& lastModified);
-
-// What the record beside a temp file keeps of the file that began it: the
-// whole file's length, and its validator where it had a strong one.
-struct FileVersion {
-    std::uint64_t length = 0;
-    std::optional<std::wstring> validator;
-    bool operator==(const FileVersion&) const = default;
-};
-// Two lines: the length, then the validator (empty when there is none).
-std::wstring FileVersionText(const FileVersion& version);
-// Nothing for a text this build did not write: such a record proves nothing.
-std::optional<FileVersion> ParseFileVersion(const std::wstring& text);
-
-// The absolute URL a Location value names, read against the URL that was
-// asked for as RFC 3986 resolves a reference; nothing when it names a
-// scheme other than http and https, or no host.
-std::optional<std::wstring> ResolveLocation(const std::wstring& base, const std::wstring& location);
-
-// The URL as it goes on the wire: a fragment stays with the client.
-std::wstring WithoutFragment(const std::wstring& url);
-
-// A redirect from `from` to `to` would leave https for plain http.
-bool IsDowngrade(const std::wstring& from, const std::wstring& to);
 
 }  // namespace cveltrix

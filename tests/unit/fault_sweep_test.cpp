@@ -7,7 +7,7 @@
 
 #include "core/paths.h"
 #include "core/web_mark.h"
-#include "worker_fixture.h"
+#include "run_worker_fixture.h"
 
 namespace cveltrix::test {
 namespace {

@@ -6,7 +6,7 @@
 
 #include <algorithm>
 
-#include "worker_fixture.h"
+#include "run_worker_fixture.h"
 
 namespace cveltrix::test {
 namespace {

@@ -9,8 +9,8 @@
 #include <mutex>
 #include <thread>
 
-#include "core/worker.h"
-#include "worker_fixture.h"
+#include "core/run_worker.h"
+#include "run_worker_fixture.h"
 
 namespace cveltrix::test {
 namespace {

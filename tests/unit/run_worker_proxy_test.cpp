@@ -1,7 +1,7 @@
 // Runs through the user's proxy (mode 0).
 #include <gmock/gmock.h>
 
-#include "worker_fixture.h"
+#include "run_worker_fixture.h"
 
 namespace cveltrix::test {
 namespace {

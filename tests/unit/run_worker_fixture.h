@@ -6,8 +6,9 @@
 
 #include <tuple>
 
+#include "core/http_headers.h"
 #include "core/paths.h"
-#include "core/worker.h"
+#include "core/run_worker.h"
 #include "fakes.h"
 
 namespace cveltrix::test {
