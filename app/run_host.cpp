@@ -2,8 +2,8 @@
 
 #include "core/download_url.h"
 #include "core/paths.h"
-#include "core/start.h"
-#include "core/worker.h"
+#include "core/run_start.h"
+#include "core/run_worker.h"
 #include "platform/folder_picker_win.h"
 #include "platform/http_wininet.h"
 #include "platform/module_win.h"

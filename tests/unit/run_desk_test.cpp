@@ -12,8 +12,8 @@
 #include <thread>
 #include <vector>
 
-#include "core/worker.h"
-#include "worker_fixture.h"
+#include "core/run_worker.h"
+#include "run_worker_fixture.h"
 
 namespace cveltrix::test {
 namespace {
