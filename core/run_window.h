@@ -33,7 +33,8 @@ public:
     virtual void SetProgressRange(std::uint64_t length) = 0;
     // Progress text and bar position, both repainted at once.
     virtual void ShowProgress(const std::wstring& text, std::uint64_t position) = 0;
-    // Idle controls, cancel flag cleared, worker record cleared.
+    // The run's end, its last call: the window ends its record of the run
+    // and returns to idle.
     virtual void ResetIdleControls() = 0;
     // Gives the processor away between chunks.
     virtual void YieldTime() = 0;
