@@ -17,8 +17,8 @@ namespace cveltrix {
 class MessageBoxes {
 public:
     virtual ~MessageBoxes() = default;
-    // Modal catalogue message; returns the button pressed (IDYES is 6), or
-    // 0 when the box was not shown.
+    // Modal catalogue message; returns the button pressed (kAnswerYes for
+    // Yes), or 0 when the box was not shown.
     virtual int ShowMessage(CatalogueId id, BoxKind kind) = 0;
     // Why the failure message `id` that follows is shown, in one line for
     // whoever diagnoses it (the user sees the message only); kNoMessage for
@@ -41,8 +41,5 @@ public:
     // The folder picker at the desktop; nothing when the user cancels.
     virtual std::optional<std::wstring> ChooseSaveFolder() = 0;
 };
-
-inline constexpr int kAnswerYes = 6;
-inline constexpr CatalogueId kNoMessage = 0;
 
 }  // namespace cveltrix
