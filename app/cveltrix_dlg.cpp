@@ -5,13 +5,6 @@
 #include "app/about_dlg.h"
 #include "core/download_url.h"
 #include "core/paths.h"
-#include "core/run_guard.h"
-#include "core/start.h"
-#include "core/worker.h"
-#include "platform/files_win.h"
-#include "platform/http_wininet.h"
-#include "platform/module_win.h"
-#include "platform/signature_win.h"
 #include "platform/version_info_win.h"
 #include "ui/dialog_texts.h"
 #include "ui/proxy_dialog.h"
@@ -20,31 +13,14 @@
 namespace cveltrix {
 namespace {
 
-// Posted from any thread; the window thread then gives the keyboard focus
-// back to a usable button when the focused one was disabled.
+// The window's own message and timer (the run host's start at 16): the
+// keyboard focus goes back to a usable button when the focused one was
+// disabled; the progress is painted once its interval is over.
 constexpr UINT kRestoreFocus = WM_APP + 1;
-// Told by the worker: paint the newest progress, set the bar's range, the
-// run has ended; an ask waits on the run desk.
-constexpr UINT kPaintProgress = WM_APP + 2;
-constexpr UINT kSetProgressRange = WM_APP + 3;
-constexpr UINT kRunEnded = WM_APP + 4;
-constexpr UINT kServeAsks = WM_APP + 5;
 constexpr UINT_PTR kProgressTimer = 1;
-constexpr UINT_PTR kGiveUpTimer = 2;
 // A chunk arrives every few microseconds; four paints a second keep the
 // figures readable, and each paint of the two controls costs transfer time.
 constexpr ULONGLONG kPaintIntervalMs = 250;
-constexpr DWORD kCancelGraceMs = 200;
-// A worker between chunks ends well within this after Cancel; one that has
-// not is stuck in a network call and is given up on, so Cancel always takes
-// effect within a second.
-constexpr UINT kGiveUpAfterMs = 300;
-
-struct WorkerStart {
-    std::shared_ptr<RunGuard> run;
-};
-
-std::wstring TempPath() { return BuildTempPath(win::ExecutablePath(), DownloadUrl); }
 
 }  // namespace
 
@@ -52,14 +28,13 @@ CveltrixDlg::CveltrixDlg()
     : Dialog(IDD_CVELTRIX_DIALOG),
       classIconDpi_(win::SystemDpi()),
       windowClass_(L"" MAIN_WINDOW_CLASS, win::LoadIconForDpi(IDR_MAINFRAME, SM_CXICON, classIconDpi_),
-                   win::LoadIconForDpi(IDR_MAINFRAME, SM_CXSMICON, classIconDpi_)),
-      desk_([this] { ::PostMessageW(Handle(), kServeAsks, 0, 0); }) {}
+                   win::LoadIconForDpi(IDR_MAINFRAME, SM_CXSMICON, classIconDpi_)) {}
 
 template <class Show>
 auto CveltrixDlg::AsUserBox(Show show) {
-    desk_.UserBoxOpening();
+    run_.UserBoxOpening();
     const auto answer = show();
-    desk_.UserBoxClosed(false);
+    run_.UserBoxClosed(false);
     return answer;
 }
 
@@ -118,6 +93,7 @@ bool CveltrixDlg::OnCommand(WORD controlId, WORD code) {
 }
 
 std::optional<INT_PTR> CveltrixDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (run_.OnMessage(message, wParam)) return 0;
     if (message == win::TaskbarList::ButtonCreatedMessage()) {
         StartCom();
         taskbarButton_->Attach();
@@ -137,8 +113,6 @@ std::optional<INT_PTR> CveltrixDlg::OnMessage(UINT message, WPARAM wParam, LPARA
             // and the fonts itself.
             LoadIcons();
             break;
-        case kServeAsks: desk_.ServeAsks(); return 0;
-        case kRunEnded: EndRun(); return 0;
         case WM_DRAWITEM:
             if (wParam != IDC_DESCRIPTION) break;
             DrawDescription(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
@@ -149,16 +123,9 @@ std::optional<INT_PTR> CveltrixDlg::OnMessage(UINT message, WPARAM wParam, LPARA
             break;
         }
         case kRestoreFocus: RestoreFocus(); return 0;
-        case kPaintProgress: PaintProgress(false); return 0;
-        case kSetProgressRange: ApplyProgressRange(); return 0;
         case WM_TIMER:
-            if (wParam == kProgressTimer) {
-                PaintProgress(true);
-            } else if (wParam == kGiveUpTimer) {
-                GiveUpStuckWorker();
-            } else {
-                break;
-            }
+            if (wParam != kProgressTimer) break;
+            PaintProgress(true);
             return 0;
     }
     return std::nullopt;
@@ -218,103 +185,38 @@ bool CveltrixDlg::PaintMinimized() {
 
 void CveltrixDlg::StartDownload() {
     SetBusy();
-    // The last run is on its way out (its end step after a released
-    // failure): this Start goes ahead as soon as it has ended.
-    if (desk_.Busy()) {
-        desk_.StartWhenEnded();
-        return;
-    }
-    if (!PrepareStart(ownBoxes_, files_, TempPath())) {
-        EnableIdleButtons();
-        return;
-    }
-    LaunchWorker();
-}
-
-void CveltrixDlg::LaunchWorker() {
-    // A give-up pending from the last Cancel is not for this run.
-    ::KillTimer(Handle(), kGiveUpTimer);
-    run_ = std::make_shared<RunGuard>(*this, files_, &hasher_);
-    saveStepPromised_ = false;
-    auto start = std::make_unique<WorkerStart>(WorkerStart{run_});
-    auto thread = win::WorkerThread::CreateSuspended(&CveltrixDlg::RunWorker, start.get());
-    if (!thread) {
-        EnableIdleButtons();
-        return;
-    }
-    start.release();  // the worker owns it now
-    workerThread = std::move(thread);
-    desk_.RunStarted();
-    workerThread->Resume();
-}
-
-unsigned __stdcall CveltrixDlg::RunWorker(void* argument) {
-    const std::unique_ptr<WorkerStart> start(static_cast<WorkerStart*>(argument));
-    RunGuard& run = *start->run;
-    win::WinInetClient http(SilenceLimitSeconds);
-    // The worker's own: the picker's answer goes straight to the save step.
-    std::wstring chosenFolder;
-    win::WinTrustVerifier verifier;
-    WorkerEnvironment env{run,         http, run, run.CancelFlag(), DownloadUrl, TempPath(), chosenFolder,
-                          ProcessProxyConfig(), &run, ParseSha256(DownloadSha256), &verifier, DownloadSigner};
-    return static_cast<unsigned>(DownloadWorker(env));
+    if (!run_.Start(ownBoxes_)) EnableIdleButtons();
 }
 
 void CveltrixDlg::CancelDownload() {
-    if (run_) run_->Cancel();
-    ::Sleep(kCancelGraceMs);
+    run_.Cancel();
     EnableItem(IDC_CANCEL_DOWNLOAD, false);
     ::PostMessageW(Handle(), kRestoreFocus, 0, 0);
-    ::SetTimer(Handle(), kGiveUpTimer, kGiveUpAfterMs, nullptr);
-}
-
-// The worker is left to end on its own; the temp file keeps what it had
-// received, and the window is idle for the next Start.
-void CveltrixDlg::GiveUpStuckWorker() {
-    // A box the worker raised just before the Cancel is answered first.
-    if (prompting_) return;
-    ::KillTimer(Handle(), kGiveUpTimer);
-    // Message 8 was answered: its picker and save follow, and end the run.
-    if (saveStepPromised_) return;
-    if (run_ && run_->GiveUp()) EndRun();
 }
 
 void CveltrixDlg::StartCom() {
     if (!com_) com_.emplace();
 }
 
-// The run's end, told by the worker or decided by a give-up: the one place
-// where the window becomes idle after a run.
-void CveltrixDlg::EndRun() {
+void CveltrixDlg::ShowRunEnded() {
     PaintProgress(true);
     taskbar_->Idle();
     EnableIdleButtons();
-    workerThread.reset();
     ::RedrawWindow(Item(IDC_PROGRESS), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
-    if (desk_.RunEnded()) StartDownload();
-}
-
-// The window is gone: a worker still running never reaches this object
-// again; what it asks for is dropped, and a call into it that began before
-// returns without the window thread.
-CveltrixDlg::~CveltrixDlg() {
-    desk_.Close();
-    if (!run_) return;
-    run_->Cancel();
-    run_->GiveUp();
-    run_->WaitForCallsUnderWay();
 }
 
 void CveltrixDlg::ExitApplication() {
-    desk_.UserBoxOpening();
+    run_.UserBoxOpening();
     const bool exiting = ShowCatalogueMessage(Handle(), msg::ConfirmExit, BoxKind::YesNo) == IDYES;
-    // What the run asked for meanwhile is dropped when the user leaves.
-    desk_.UserBoxClosed(exiting);
-    if (!exiting) return;
-    if (run_) run_->Cancel();
-    // The worker finishes the chunk in hand before the process ends with it.
-    ::Sleep(kCancelGraceMs);
-    ::PostMessageW(Handle(), WM_CLOSE, 0, 0);
+    // What the run asked for meanwhile, and a queued Start, are dropped
+    // when the user leaves.
+    run_.UserBoxClosed(exiting);
+    if (exiting) ::PostMessageW(Handle(), WM_CLOSE, 0, 0);
+}
+
+void CveltrixDlg::Close(INT_PTR result) {
+    run_.Leave();
+    EndDialog(result);
 }
 
 void CveltrixDlg::ShowProxySettings() {
@@ -337,62 +239,20 @@ void CveltrixDlg::EnableIdleButtons() {
     ::PostMessageW(Handle(), kRestoreFocus, 0, 0);
 }
 
-template <class Show>
-auto CveltrixDlg::RunPrompt(Prompt prompt, Show show) {
-    decltype(show()) answer{};
-    // A Cancel clicked before the box could open suppresses it; once it is
-    // on screen, no Cancel can be clicked until it is answered.
-    if (!run_ || run_->Cancelled()) return answer;
-    PaintProgress(true);
-    prompting_ = true;
-    taskbar_->PromptOpening(prompt);
-    answer = show();
-    taskbar_->PromptClosed(prompt);
-    prompting_ = false;
-    return answer;
-}
+void CveltrixDlg::PromptOpening(Prompt prompt) { taskbar_->PromptOpening(prompt); }
+
+void CveltrixDlg::PromptClosed(Prompt prompt) { taskbar_->PromptClosed(prompt); }
 
 int CveltrixDlg::OwnBoxes::ShowMessage(CatalogueId id, BoxKind kind) {
     return window_.AsUserBox([&] { return ShowCatalogueMessage(window_.Handle(), id, kind); });
 }
 
 void CveltrixDlg::OwnBoxes::NoteFailure(CatalogueId id, const std::wstring& reason) {
-    window_.NoteFailure(id, reason);
+    window_.run_.NoteFailure(id, reason);
 }
 
-int CveltrixDlg::RunBox(CatalogueId id, BoxKind kind) {
-    const int answer = RunPrompt(kind, [&] { return ShowCatalogueMessage(Handle(), id, kind); });
-    // Decided here, on the window thread, before a give-up timer queued
-    // behind the box can run.
-    if (id == msg::DownloadComplete && answer != 0) saveStepPromised_ = true;
-    return answer;
-}
-
-int CveltrixDlg::ShowMessage(CatalogueId id, BoxKind kind) {
-    int answer = 0;
-    desk_.Ask([&] { answer = RunBox(id, kind); });
-    return answer;
-}
-
-void CveltrixDlg::ReportAndRelease(CatalogueId id) {
-    desk_.Ask([&] {
-        if (RunBox(id, BoxKindOf(id))) EnableIdleButtons();
-    });
-}
-
-void CveltrixDlg::SetProgressRange(std::uint64_t length) {
-    {
-        const std::lock_guard lock(progressMutex_);
-        pendingLength_ = length;
-    }
-    ::PostMessageW(Handle(), kSetProgressRange, 0, 0);
-}
-
-void CveltrixDlg::ApplyProgressRange() {
-    {
-        const std::lock_guard lock(progressMutex_);
-        barScale_ = BarScale(pendingLength_);
-    }
+void CveltrixDlg::ApplyProgressRange(std::uint64_t length) {
+    barScale_ = BarScale(length);
     const int maximum = barScale_.Maximum();
     ::SendMessageW(Item(IDC_PROGRESS), PBM_SETRANGE32, 0, maximum);
     // The control keeps (and clamps) its position until the run moves it.
@@ -401,19 +261,9 @@ void CveltrixDlg::ApplyProgressRange() {
 }
 
 // Repainting both controls for every chunk, across threads, would cost more
-// than the transfer itself; the worker only leaves the newest values and
-// the window thread paints them at most every kPaintIntervalMs. Every
-// message box and the end of a run paint them first, so what the user
-// reads there is exact.
-void CveltrixDlg::ShowProgress(const std::wstring& text, std::uint64_t position) {
-    {
-        const std::lock_guard lock(progressMutex_);
-        pendingText_ = text;
-        pendingPosition_ = position;
-    }
-    if (!progressPosted_.exchange(true)) ::PostMessageW(Handle(), kPaintProgress, 0, 0);
-}
-
+// than the transfer itself; the window thread paints the newest values at
+// most every kPaintIntervalMs. Every message box and the end of a run paint
+// them first, so what the user reads there is exact.
 void CveltrixDlg::PaintProgress(bool now) {
     const ULONGLONG tick = ::GetTickCount64();
     if (!now && tick - lastPaint_ < kPaintIntervalMs) {
@@ -421,14 +271,7 @@ void CveltrixDlg::PaintProgress(bool now) {
         return;
     }
     ::KillTimer(Handle(), kProgressTimer);
-    progressPosted_.store(false);
-    std::wstring text;
-    std::uint64_t position = 0;
-    {
-        const std::lock_guard lock(progressMutex_);
-        text = pendingText_;
-        position = pendingPosition_;
-    }
+    auto [text, position] = run_.NewestProgress();
     const int bar = barScale_.Position(position);
     lastPaint_ = tick;
     if (text != shownText_) {
@@ -442,27 +285,6 @@ void CveltrixDlg::PaintProgress(bool now) {
         shownBar_ = bar;
         taskbar_->Progress(static_cast<std::uint64_t>(bar));
     }
-}
-
-// Told, never waited for: the window ends the run on its own thread.
-void CveltrixDlg::ResetIdleControls() { ::PostMessageW(Handle(), kRunEnded, 0, 0); }
-
-void CveltrixDlg::YieldTime() { ::Sleep(0); }
-
-void CveltrixDlg::NoteFailure(CatalogueId id, const std::wstring& reason) {
-    win::WriteDebugLine((id == kNoMessage ? std::wstring(L"no message") : L"message " + std::to_wstring(id)) + L": " +
-                        reason);
-}
-
-std::optional<std::wstring> CveltrixDlg::ChooseSaveFolder() {
-    std::optional<std::wstring> folder;
-    desk_.Ask([&] {
-        StartCom();
-        folder = RunPrompt(std::nullopt, [&] {
-            return win::ChooseFolder(Handle(), std::wstring(FolderPickerTitle(UiLanguage())));
-        });
-    });
-    return folder;
 }
 
 }  // namespace cveltrix

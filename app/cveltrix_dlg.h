@@ -1,47 +1,26 @@
 // The main window: Start, Cancel, Exit and Proxy, the progress bar and text.
-// The window thread owns every member here. The download worker, on its own
-// thread, tells the window what happens (posted, never waiting) and asks it
-// for a box or the picker through the run desk, getting the answer back as
-// a value.
+// The window thread owns every member here; the run's side of the window,
+// where the download worker tells and asks, is the run host.
 #pragma once
 
-#include <atomic>
-#include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 
+#include "app/run_host.h"
 #include "core/paths.h"
 #include "core/progress.h"
-#include "core/run_desk.h"
-#include "core/run_guard.h"
 #include "core/run_window.h"
 #include "core/taskbar_progress.h"
 #include "platform/dialog_win.h"
 #include "platform/dpi_win.h"
-#include "platform/files_win.h"
 #include "platform/folder_picker_win.h"
-#include "platform/sha256_bcrypt.h"
 #include "platform/taskbar_win.h"
-#include "platform/thread_win.h"
 
 namespace cveltrix {
 
-class CveltrixDlg final : public win::Dialog, public RunWindow {
+class CveltrixDlg final : public win::Dialog, private RunHost::Screen {
 public:
     CveltrixDlg();
-    ~CveltrixDlg() override;
-
-    // RunWindow, called from the worker thread: the boxes and the picker
-    // are asked for, everything else is told.
-    int ShowMessage(CatalogueId id, BoxKind kind) override;
-    void ReportAndRelease(CatalogueId id) override;
-    void SetProgressRange(std::uint64_t length) override;
-    void ShowProgress(const std::wstring& text, std::uint64_t position) override;
-    void ResetIdleControls() override;
-    void YieldTime() override;
-    std::optional<std::wstring> ChooseSaveFolder() override;
-    void NoteFailure(CatalogueId id, const std::wstring& reason) override;
 
 private:
     // The window's own boxes (the Start checks, the Exit question), shown
@@ -59,6 +38,25 @@ private:
     bool OnInitDialog() override;
     bool OnCommand(WORD controlId, WORD code) override;
     std::optional<INT_PTR> OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+    // Esc, Enter and a close request (Exit's among them) end the window; a
+    // run still going is ended first, as Exit ends it.
+    void OnOK() override { Close(IDOK); }
+    void OnCancel() override { Close(IDCANCEL); }
+    void Close(INT_PTR result);
+
+    // RunHost::Screen.
+    HWND Window() const override { return Handle(); }
+    void ApplyProgressRange(std::uint64_t length) override;
+    void PaintProgress(bool now) override;
+    void PromptOpening(Prompt prompt) override;
+    void PromptClosed(Prompt prompt) override;
+    // COM for the taskbar button and the folder picker, started when one of
+    // them first needs it: the window needs none of it to show, and starting
+    // it holds the first idle moment back by a few milliseconds (Wine).
+    void StartCom() override;
+    void EnableIdleButtons() override;
+    void ShowRunEnded() override;
+    void StartQueued() override { StartDownload(); }
 
     void StartDownload();
     void CancelDownload();
@@ -68,15 +66,6 @@ private:
     void AddVersionMenuItem();
     void SetCaptions();
     void SetBusy();
-    void EnableIdleButtons();
-    void LaunchWorker();
-    static unsigned __stdcall RunWorker(void* argument);
-    void GiveUpStuckWorker();
-    void EndRun();
-    // COM for the taskbar button and the folder picker, started when one of
-    // them first needs it: the window needs none of it to show, and starting
-    // it holds the first idle moment back by a few milliseconds (Wine).
-    void StartCom();
     // A modal window of the window's own: what the run asks for meanwhile
     // waits until it is closed.
     template <class Show>
@@ -86,16 +75,8 @@ private:
     bool PaintMinimized();
     void DrawDescription(const DRAWITEMSTRUCT& item);
     void RestoreFocus();
-    void ApplyProgressRange();
-    void PaintProgress(bool now);
     void LoadIcons();
     HICON BigIcon() const;
-    // The run's box or picker, on the window thread: shown unless the run
-    // was cancelled first.
-    template <class Show>
-    auto RunPrompt(Prompt prompt, Show show);
-    // A catalogue message the run asked for; 0 when it was not shown.
-    int RunBox(CatalogueId id, BoxKind kind);
 
     std::optional<win::ComApartment> com_;
     // The class's icons are drawn for the system's DPI; the window gets
@@ -109,28 +90,14 @@ private:
     std::optional<TaskbarProgress> taskbar_;
     DescriptionParts description_;
     OwnBoxes ownBoxes_{*this};
-    // The record of the run: busy until the run's end reaches the window.
-    RunDesk desk_;
-    std::unique_ptr<win::WorkerThread> workerThread;
-    // The current run (the worker holds its own share).
-    std::shared_ptr<RunGuard> run_;
-    bool prompting_ = false;
-    // Message 8 of the current run was answered: no give-up any more.
-    bool saveStepPromised_ = false;
-    win::WinFileSystem files_;
-    win::BCryptFileHasher hasher_;
-    // The newest progress, left by the worker for the window thread, which
-    // paints it a few times a second.
-    std::mutex progressMutex_;
-    std::wstring pendingText_;
-    std::uint64_t pendingPosition_ = 0;
-    std::uint64_t pendingLength_ = 0;
-    std::atomic<bool> progressPosted_{false};
     // What the controls show now.
     BarScale barScale_;
     std::wstring shownText_;
     int shownBar_ = 0;
     ULONGLONG lastPaint_ = 0;
+    // After every member a run reaches, so it goes first: its end waits
+    // for a call of the run's under way.
+    RunHost run_{*this};
 };
 
 }  // namespace cveltrix

@@ -32,6 +32,7 @@ add_library(cveltrix_win STATIC
     platform/version_info_win.cpp
     app/about_dlg.cpp
     app/cveltrix_dlg.cpp
+    app/run_host.cpp
     ui/proxy_dialog.cpp
     ui/dialog_texts.cpp
 )

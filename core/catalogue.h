@@ -10,6 +10,8 @@
 namespace cveltrix {
 
 using CatalogueId = std::uint16_t;
+// No entry: a failure noted without a message shown.
+inline constexpr CatalogueId kNoMessage = 0;
 
 enum class Language { English, Japanese };
 
@@ -66,6 +68,8 @@ Language LanguageForUi(std::uint16_t uiLanguageId);
 
 // What a message box shows besides the text.
 enum class BoxKind { Ok, OkInformation, YesNo };
+// What a YesNo box returns for Yes (the platform's IDYES).
+inline constexpr int kAnswerYes = 6;
 enum class BoxIcon { Warning, Information, Question };
 BoxIcon IconFor(BoxKind kind);
 

@@ -27,6 +27,7 @@ public:
     virtual std::optional<std::wstring> ContentRangeText() = 0;
     virtual std::optional<std::wstring> ETagText() = 0;
     virtual std::optional<std::wstring> LastModifiedText() = 0;
+    virtual std::optional<std::wstring> DateText() = 0;
     // Where a redirect points, as the server wrote it.
     virtual std::optional<std::wstring> LocationText() = 0;
     // Proxy credentials for the next Resend; false when the client refuses.
@@ -81,37 +82,5 @@ public:
     // opened; 0 when none failed.
     virtual std::uint32_t LastError() const = 0;
 };
-
-// Parses a Content-Length value: decimal digits only, 64-bit, no overflow.
-// The fields of an answer that repeats the header arrive joined by commas;
-// they count only when every one is the same number.
-std::optional<std::uint64_t> ParseContentLength(const std::wstring& text);
-
-// A Content-Range value "bytes FIRST-LAST/TOTAL"; the total is unknown
-// when the server writes "*".
-struct ContentRange {
-    std::uint64_t first = 0;
-    std::uint64_t last = 0;
-    std::optional<std::uint64_t> total;
-    bool operator==(const ContentRange&) const = default;
-};
-std::optional<ContentRange> ParseContentRange(const std::wstring& text);
-
-// What identifies the version of the file an answer carries, for If-Range:
-// its strong entity tag, else its Last-Modified date; a weak tag never
-// matches a range.
-std::optional<std::wstring> RangeValidator(const std::optional<std::wstring>& etag,
-                                           const std::optional<std::wstring>& lastModified);
-
-// The absolute URL a Location value names, read against the URL that was
-// asked for as RFC 3986 resolves a reference; nothing when it names a
-// scheme other than http and https, or no host.
-std::optional<std::wstring> ResolveLocation(const std::wstring& base, const std::wstring& location);
-
-// The URL as it goes on the wire: a fragment stays with the client.
-std::wstring WithoutFragment(const std::wstring& url);
-
-// A redirect from `from` to `to` would leave https for plain http.
-bool IsDowngrade(const std::wstring& from, const std::wstring& to);
 
 }  // namespace cveltrix

@@ -126,13 +126,9 @@ void RunGuard::WaitForCallsUnderWay() {
     noCallsUnderWay_.wait(lock, [this] { return callsUnderWay_ == 0; });
 }
 
-// Once message 8 is on screen, the save step it announces follows, even
-// when a Cancel comes right after.
 int RunGuard::ShowMessage(CatalogueId id, BoxKind kind) {
     const WindowCall call(*this, true);
-    const int answer = call ? window_.ShowMessage(id, kind) : 0;
-    if (id == msg::DownloadComplete && answer != 0) promised_.store(true);
-    return answer;
+    return call ? window_.ShowMessage(id, kind) : 0;
 }
 
 void RunGuard::ReportAndRelease(CatalogueId id) {
@@ -151,7 +147,9 @@ void RunGuard::ResetIdleControls() {
     if (const WindowCall call(*this, false, true); call) window_.ResetIdleControls();
 }
 
-void RunGuard::YieldTime() { window_.YieldTime(); }
+void RunGuard::YieldTime() {
+    if (const WindowCall call(*this, false); call) window_.YieldTime();
+}
 
 void RunGuard::NoteFailure(CatalogueId id, const std::wstring& reason) {
     if (const WindowCall call(*this, true); call) window_.NoteFailure(id, reason);

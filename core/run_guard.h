@@ -32,9 +32,13 @@ public:
     // picker does not open; nothing more is appended to the temp file.
     void Cancel() { cancelRequested_.store(true); }
     const std::atomic<bool>& CancelFlag() const { return cancelRequested_; }
-    // Cancel came before message 8 was on screen; past that, the save step
+    // Cancel came before message 8 was answered; past that, the save step
     // goes on as the message announced.
     bool Cancelled() const { return cancelRequested_.load() && !promised_.load(); }
+    // Window thread, as message 8 is answered: the save step follows
+    // whatever comes, a Cancel or the give-up timer.
+    void PromiseSaveStep() { promised_.store(true); }
+    bool SaveStepPromised() const { return promised_.load(); }
     // Window thread, after Cancel: from now on the run reaches neither the
     // window nor its temp file, and every handle on that file is closed (a
     // call under way closes it as it returns; nothing here waits for one).
@@ -82,7 +86,6 @@ private:
     FileHasher* hasher_;
     std::atomic<bool> cancelRequested_{false};
     std::atomic<bool> givenUp_{false};
-    // Message 8 was on screen: the save step follows whatever comes.
     std::atomic<bool> promised_{false};
     // Guards the sets of open files and followers, the calls under way and
     // the choice between ending and being given up; never held while a

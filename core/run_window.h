@@ -17,8 +17,8 @@ namespace cveltrix {
 class MessageBoxes {
 public:
     virtual ~MessageBoxes() = default;
-    // Modal catalogue message; returns the button pressed (IDYES is 6), or
-    // 0 when the box was not shown.
+    // Modal catalogue message; returns the button pressed (kAnswerYes for
+    // Yes), or 0 when the box was not shown.
     virtual int ShowMessage(CatalogueId id, BoxKind kind) = 0;
     // Why the failure message `id` that follows is shown, in one line for
     // whoever diagnoses it (the user sees the message only); kNoMessage for
@@ -33,15 +33,13 @@ public:
     virtual void SetProgressRange(std::uint64_t length) = 0;
     // Progress text and bar position, both repainted at once.
     virtual void ShowProgress(const std::wstring& text, std::uint64_t position) = 0;
-    // Idle controls, cancel flag cleared, worker record cleared.
+    // The run's end, its last call: the window ends its record of the run
+    // and returns to idle.
     virtual void ResetIdleControls() = 0;
     // Gives the processor away between chunks.
     virtual void YieldTime() = 0;
     // The folder picker at the desktop; nothing when the user cancels.
     virtual std::optional<std::wstring> ChooseSaveFolder() = 0;
 };
-
-inline constexpr int kAnswerYes = 6;
-inline constexpr CatalogueId kNoMessage = 0;
 
 }  // namespace cveltrix

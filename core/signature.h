@@ -17,6 +17,9 @@ struct SignatureCheck {
     std::wstring signerName;
     // The signer chain's trust error bits (CERT_TRUST_STATUS.dwErrorStatus).
     std::uint32_t chainErrorStatus = 0;
+    // The platform's error code when the file could not be opened for the
+    // check; 0 when it was. Only a check that ran says anything of the file.
+    std::uint32_t openError = 0;
 };
 
 // Chain error bits that say only that revocation could not be checked: a

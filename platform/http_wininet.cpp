@@ -47,6 +47,7 @@ public:
     std::optional<std::wstring> LocationText() override { return HeaderText(HTTP_QUERY_LOCATION); }
     std::optional<std::wstring> ETagText() override { return HeaderText(HTTP_QUERY_ETAG); }
     std::optional<std::wstring> LastModifiedText() override { return HeaderText(HTTP_QUERY_LAST_MODIFIED); }
+    std::optional<std::wstring> DateText() override { return HeaderText(HTTP_QUERY_DATE); }
 
     bool SetProxyUserName(const std::wstring& userName) override {
         return SetTextOption(handle_.get(), INTERNET_OPTION_PROXY_USERNAME, userName) || error_.Failed(false);

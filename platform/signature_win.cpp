@@ -79,7 +79,8 @@ std::wstring SimpleDisplayName(PCCERT_CONTEXT certificate) {
 SignatureCheck WinTrustVerifier::Verify(const std::wstring& path) {
     const UniqueHandle file = OpenForReading(path);
     if (file.get() == INVALID_HANDLE_VALUE) {
-        return {static_cast<std::uint32_t>(HRESULT_FROM_WIN32(::GetLastError())), L"", 0};
+        const DWORD error = ::GetLastError();
+        return {static_cast<std::uint32_t>(HRESULT_FROM_WIN32(error)), L"", 0, error};
     }
     const TrustState state(path, file.get());
     SignatureCheck check{state.Result(), L"", 0};

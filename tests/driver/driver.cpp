@@ -244,6 +244,32 @@ int Answer(int id, int then = 0) {
     return PostClick(main, then);
 }
 
+// A box answered and, right behind it, several things the user does on the
+// main window, all posted before the box has gone: `click:ID` or
+// `syscommand:ID`.
+int AnswerThenPost(int id, int stepCount, wchar_t** steps) {
+    HWND main = FindMain();
+    if (!main) return Fail(L"no main window");
+    const std::vector<HWND> popups = PopupsOf(main);
+    if (popups.size() != 1) return Fail(L"expected one popup, found " + Number(static_cast<long long>(popups.size())));
+    PostCommand(popups.front(), id);
+    for (int i = 0; i < stepCount; ++i) {
+        const std::wstring step = steps[i];
+        const std::size_t colon = step.find(L':');
+        const std::wstring kind = step.substr(0, colon);
+        const int argument = colon == std::wstring::npos ? 0 : _wtoi(step.c_str() + colon + 1);
+        if (kind == L"click") {
+            PostCommand(main, argument);
+        } else if (kind == L"syscommand") {
+            ::PostMessageW(main, WM_SYSCOMMAND, static_cast<WPARAM>(argument), 0);
+        } else {
+            return Fail(L"steps: click:ID, syscommand:ID");
+        }
+    }
+    Print(L"ok");
+    return 0;
+}
+
 int Check(HWND dialog, int id) {
     if (!dialog) return Fail(L"no such window");
     ::SendMessageW(::GetDlgItem(dialog, id), BM_CLICK, 0, 0);
@@ -400,6 +426,7 @@ int wmain(int argc, wchar_t** argv) {
     if (command == L"answer" && argc == 3) return Answer(_wtoi(argv[2]));
     if (command == L"answer-then-click" && argc == 4) return Answer(_wtoi(argv[2]), _wtoi(argv[3]));
     if (command == L"syscommand" && argc == 3) return SysCommand(static_cast<WPARAM>(_wtoi(argv[2])));
+    if (command == L"answer-then-post" && argc >= 4) return AnswerThenPost(_wtoi(argv[2]), argc - 3, argv + 3);
     // SC_KEYMENU with a blank: the system menu drops down, as Alt+Space does.
     if (command == L"open-sysmenu" && argc == 2) return SysCommand(SC_KEYMENU, L' ');
     if (command == L"key" && argc == 3) return Key(argv[2]);
@@ -409,7 +436,8 @@ int wmain(int argc, wchar_t** argv) {
     if (command == L"trust-root" && argc == 3) return TrustRoot(argv[2]);
     if (command == L"try-write" && argc == 3) return TryWrite(argv[2]);
     Print(L"usage: driver wait-main MS | state | dialog TITLE | sysmenu | window-icons | click ID | press TITLE ID | "
-          L"check TITLE ID | settext TITLE ID TEXT | answer ID | answer-then-click ID CTRL | syscommand ID | key esc|enter|tab | minimize | "
+          L"check TITLE ID | settext TITLE ID TEXT | answer ID | answer-then-click ID CTRL | "
+          L"answer-then-post ID click:CTRL|syscommand:ID... | syscommand ID | key esc|enter|tab | minimize | "
           L"restore | taskbar-button-created | trust-root FILE | try-write FILE | tab-order TITLE | main-windows");
     return 2;
 }

@@ -378,8 +378,16 @@ class App:
         returns the popup as it was."""
         box = self.popup(timeout)
         self.driver.run("answer", button)
-        wait_until(lambda: all(p["hwnd"] != box["hwnd"] for p in self.window().popups), 20, 0.1, "popup closed")
+        wait_until(lambda: self._gone(box), 20, 0.1, "popup closed")
         return box
+
+    def _gone(self, box):
+        # An answer that ends the tool (Yes to Exit) takes the main window
+        # with the box.
+        state = self.driver.run("state", check=False)
+        if state == "error: no main window":
+            return True
+        return all(p["hwnd"] != box["hwnd"] for p in Window(json.loads(state)).popups)
 
     def click(self, control_id):
         self.driver.run("click", control_id)

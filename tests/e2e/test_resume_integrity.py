@@ -10,6 +10,21 @@ from test_download import content_bytes
 
 ONE_MIB = 1 << 20
 SIZE = 3 * ONE_MIB
+PINNED_SIZE = 3_000_000  # the pinned test build's file: generated, seed 0
+
+# Servers that cannot be trusted to say the file changed, against a file
+# replaced by one of the same size or 1 MiB longer: (validators, growth,
+# build). What the tool can tell (a range of another version, another
+# length) it fetches again whole; a same-size file without a strong
+# validator cannot be told by the tool, and the pinned build refuses it.
+UNTRUSTED_SERVERS = (
+    ("ignore-if-range", 0, "local"),
+    ("ignore-if-range", ONE_MIB, "local"),
+    ("weak-etag", ONE_MIB, "local"),
+    ("none", ONE_MIB, "local"),
+    ("weak-etag", 0, "pinned"),
+    ("none", 0, "pinned"),
+)
 
 
 class ResumeOntoTheSameFile(DownloadCase):
@@ -41,12 +56,37 @@ class ResumeOntoTheSameFile(DownloadCase):
                     self.assertEqual(self.read(self.saved), content_bytes(srv.content))
                     self.assertEqual(app.leftovers(), [])
                     # One ranged GET naming the version the temp file began with; a
-                    # new build answers it with itself, whole.
-                    self.assertEqual(requests_seen(srv), [("HEAD", None), ("GET", f"bytes={len(kept)}-")])
+                    # new build answers it with itself, whole. A probe of another
+                    # length than the kept one is a new build already: from 0.
+                    longer = extra == ONE_MIB
+                    self.assertEqual(requests_seen(srv), [("HEAD", None), ("GET", f"bytes={0 if longer else len(kept)}-")])
                     transfer = srv.requests()[1]
-                    self.assertEqual(test_server.header(transfer, "If-Range"), old.etag)
-                    sent = (206, SIZE - len(kept)) if extra is None else (200, srv.content.length)
+                    self.assertEqual(test_server.header(transfer, "If-Range"), None if longer else old.etag)
+                    sent = {None: (206, SIZE - len(kept)), 0: (200, SIZE), ONE_MIB: (206, SIZE + ONE_MIB)}[extra]
                     self.assertEqual((transfer["status"], transfer["body_bytes"]), sent)
+                    self.clear_desktop()
+
+    def test_a_server_that_cannot_tell_never_gets_a_spliced_file_saved(self):
+        for cache, extra, kind in UNTRUSTED_SERVERS:
+            with self.subTest(cache=cache, extra=extra, kind=kind):
+                old = test_server.GeneratedContent(PINNED_SIZE if kind == "pinned" else SIZE, seed=7)
+                new = test_server.GeneratedContent(PINNED_SIZE) if kind == "pinned" else old.next_version(extra)
+                with server(old, cache=cache) as srv, App(kind=kind) as app:
+                    kept = self.cancel_past_one_mib(app, srv)
+                    srv.content = new
+                    srv.clear_requests()
+                    app.click(START)
+                    app.answer(IDYES)
+                    if kind == "pinned":
+                        self.expect_failure(app, "Damaged")
+                        self.assertFalse(os.path.exists(self.saved))
+                    else:
+                        self.save_to_desktop(app)
+                        self.assertEqual(self.read(self.saved), content_bytes(new))
+                        # The range of another version is asked for again from 0.
+                        again = [("GET", f"bytes={len(kept)}-")] if extra == 0 else []
+                        self.assertEqual(requests_seen(srv), [("HEAD", None), *again, ("GET", "bytes=0-")])
+                    self.assertEqual(app.leftovers(), [])
                     self.clear_desktop()
 
     def test_a_sign_in_portal_never_costs_the_partial(self):

@@ -1,13 +1,14 @@
 """What the user does while a run goes on: the run's boxes wait for the
-user's own, a Start clicked as a run ends is taken, a message 8 on screen
-is always followed by its picker, and a second copy of the tool started
+user's own, a Start clicked as a run ends is taken (after the user's own box,
+and not after a Cancel), a message 8 on screen is always followed by its
+picker, Esc ends a run as Exit does, and a second copy of the tool started
 from the same folder is told that the first one is downloading."""
 import os
 import time
 import unittest
 
-from harness import CANCEL, IDCANCEL, IDOK, IDS, PICKER, PROXY, START, App, DownloadCase, message, requests_seen, \
-    server, test_server, wait_until
+from harness import CANCEL, IDCANCEL, IDOK, IDYES, IDS, PICKER, PROXY, START, App, DownloadCase, message, \
+    requests_seen, server, test_server, wait_until
 
 ABOUT = IDS["IDM_ABOUTBOX"]
 SIZE = 300_000
@@ -42,6 +43,59 @@ class WhileRunning(DownloadCase):
                     srv.wait_for_requests(1)
             app.answer(IDOK)
             app.wait_idle()
+
+    def test_a_cancel_right_after_a_start_queued_as_a_run_ends_stays_idle(self):
+        with server(mode="not-found") as srv, App() as app:
+            app.click(START)
+            self.assertEqual(app.message()[0], message("ServerUnreachable"))
+            srv.clear_requests()
+            app.driver.run("answer-then-post", IDOK, f"click:{START}", f"click:{CANCEL}")
+            app.wait_idle()
+            time.sleep(1.5)
+            self.assertEqual(srv.requests(), [])
+            window = app.window()
+            self.assertEqual(window.popups, [])
+            self.assertTrue(window.enabled(START))
+
+    def assert_only_popup_for(self, app, popup, seconds):
+        until = time.monotonic() + seconds
+        while time.monotonic() < until:
+            self.assertEqual([p["hwnd"] for p in app.window().popups], [popup["hwnd"]])
+            time.sleep(0.05)
+
+    def test_a_start_queued_as_a_run_ends_waits_for_the_version_box(self):
+        with server(mode="not-found") as srv, App() as app:
+            # A temp file left behind: the next Start asks whether to resume.
+            self.write_temp(app, b"x" * 5000)
+            app.click(START)
+            self.assertEqual(app.answer(IDYES)["message"], message("AskResume"))
+            self.assertEqual(app.message()[0], message("ServerUnreachable"))
+            srv.clear_requests()
+            app.driver.run("answer-then-post", IDOK, f"click:{START}", f"syscommand:{ABOUT}")
+            version = app.popup(what="the version box")
+            self.assert_only_popup_for(app, version, 1.5)
+            self.assertEqual(srv.requests(), [])
+            app.answer(IDOK)
+            self.assertEqual(app.answer(IDYES)["message"], message("AskResume"))
+            self.assertEqual(app.answer(IDOK)["message"], message("ServerUnreachable"))
+            app.wait_idle()
+
+    def test_esc_during_a_run_ends_it_as_exit_does(self):
+        content = test_server.GeneratedContent(SIZE)
+        for attempt in range(3):
+            with self.subTest(attempt=attempt), server(content, rate=50_000), \
+                    App(wine_debug="warn+seh") as app:  # where Wine 8 logs exceptions and OutputDebugString
+                app.click(START)
+                wait_until(lambda: os.path.exists(app.temp_path) and os.path.getsize(app.temp_path) > 0, 30, 0.01,
+                           "the first bytes")
+                time.sleep(0.1 * attempt)
+                app.driver.run("key", "esc")
+                pressed = time.monotonic()
+                self.assertTrue(app.exited())
+                self.assertLess(time.monotonic() - pressed, 1.0)
+            with open(app.wine_log, encoding="utf-8", errors="replace") as f:
+                errors = [line for line in f if "err:" in line or "Unhandled" in line or "Cveltrix:" in line]
+            self.assertEqual(errors, [])
 
     def test_a_cancel_as_the_last_bytes_arrive_never_leaves_message_8_without_its_picker(self):
         content = test_server.GeneratedContent(SIZE)

@@ -2,7 +2,7 @@
 #include <algorithm>
 #include <optional>
 
-#include "core/http.h"
+#include "core/http_headers.h"
 #include "tests/fuzz/fuzz_support.h"
 
 using namespace cveltrix;

@@ -1,6 +1,6 @@
 // Content-Range of a 206 answer: where the body starts, ends, and how long
 // the whole file is.
-#include "core/http.h"
+#include "core/http_headers.h"
 #include "tests/fuzz/fuzz_support.h"
 
 using namespace cveltrix;

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <optional>
 
-#include "core/http.h"
+#include "core/url.h"
 #include "tests/fuzz/fuzz_support.h"
 
 using namespace cveltrix;

@@ -352,10 +352,18 @@ def content_reply(mode, body, wanted):
     return reply
 
 
-def cache_headers(body, now):
+# What a server says of the version it serves: "static" as a static file
+# server (strong ETag, Last-Modified, conditional requests and If-Range
+# answered); "ignore-if-range" the same, but a Range holds whatever If-Range
+# says (as from servers and caches that never read it); "weak-etag" a weak
+# ETag beside Last-Modified; "none" no validators and no cache headers.
+CACHES = ("static", "ignore-if-range", "weak-etag", "none")
+
+
+def cache_headers(body, now, weak=False):
     return [
         ("Last-Modified", email.utils.formatdate(body.modified, usegmt=True)),
-        ("ETag", body.etag),
+        ("ETag", "W/" + body.etag if weak else body.etag),
         ("Cache-Control", f"public, max-age={CACHE_SECONDS}"),
         ("Expires", email.utils.formatdate(now + CACHE_SECONDS, usegmt=True)),
     ]
@@ -377,12 +385,13 @@ def not_modified(headers, body):
     return since is not None and body.modified <= since
 
 
-def range_applies(headers, body):
-    """If-Range: the range holds only for the version the client names."""
+def range_applies(headers, body, weak=False):
+    """If-Range: the range holds only for the version the client names, and
+    a weak tag never names one."""
     validator = headers.get("If-Range")
     if validator is None:
         return True
-    return validator.strip() in (body.etag, email.utils.formatdate(body.modified, usegmt=True))
+    return validator.strip() in ((() if weak else (body.etag,)) + (email.utils.formatdate(body.modified, usegmt=True),))
 
 
 # ---- the server ------------------------------------------------------------
@@ -473,14 +482,17 @@ class _Handler(http.server.BaseHTTPRequestHandler):
             body = self.owner.content.open()
         except OSError:
             return status_reply(500), mode
-        static = self.owner.cache == "static"
-        if static and not_modified(self.headers, body):
+        cache = self.owner.cache
+        validated = cache != "none"
+        weak = cache == "weak-etag"
+        if validated and not_modified(self.headers, body):
             reply = Reply(304, body)
         else:
-            ranges = mode.kind != "ignore-range" and (not static or range_applies(self.headers, body))
+            reads_if_range = cache in ("static", "weak-etag")
+            ranges = mode.kind != "ignore-range" and (not reads_if_range or range_applies(self.headers, body, weak))
             reply = content_reply(mode, body, requested_range(self.headers.get("Range"), body.length) if ranges else None)
-        if static and reply.status in (200, 206, 304):
-            reply.headers += cache_headers(body, time.time())
+        if validated and reply.status in (200, 206, 304):
+            reply.headers += cache_headers(body, time.time(), weak)
         return reply, mode
 
     def _send_head(self, reply):
@@ -608,8 +620,8 @@ class InstallerServer:
                  tls=None):
         if host != HOST:
             raise ValueError(f"the test server listens on {HOST} only, not {host!r}")
-        if cache not in ("static", "none"):
-            raise ValueError(f"cache must be 'static' or 'none', not {cache!r}")
+        if cache not in CACHES:
+            raise ValueError(f"cache must be one of {', '.join(CACHES)}, not {cache!r}")
         self.content = content if content is not None else GeneratedContent(DEFAULT_SIZE)
         self.rate = rate
         self.cache = cache
@@ -822,7 +834,7 @@ def _arguments(argv):
     parser.add_argument("--queue", action="append", default=[], metavar="MODE",
                         help="mode of the next request (repeatable, in order)")
     parser.add_argument("--rate", type=int, help="bytes per second for every answer")
-    parser.add_argument("--cache", choices=("static", "none"), default="static")
+    parser.add_argument("--cache", choices=CACHES, default="static")
     parser.add_argument("--log", help="write one JSON line per request to this file")
     parser.add_argument("--sample-out", metavar="PATH", help="write the content to PATH and exit")
     parser.add_argument("--sha256", action="store_true", help="print the content's SHA-256 and exit")

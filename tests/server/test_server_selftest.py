@@ -412,6 +412,19 @@ class CacheTests(ServerTestCase):
                 self.assertNotIn(response.getheader("Last-Modified"), (old.getheader("Last-Modified"), None))
                 self.assertFalse(response.getheader("ETag").startswith("W/"))
 
+    def test_a_server_that_ignores_if_range_or_tags_weakly(self):
+        old = self.get()[0]
+        self.server.content = self.content.next_version()
+        self.server.cache = "ignore-if-range"
+        response, _ = self.get({"Range": "bytes=5-", "If-Range": old.getheader("ETag")})
+        self.assertEqual(response.status, 206)
+        self.assertNotEqual(response.getheader("ETag"), old.getheader("ETag"))
+        self.server.cache = "weak-etag"
+        response, _ = self.get()
+        self.assertEqual(response.getheader("ETag"), "W/" + self.server.content.etag)
+        self.assertEqual(self.get({"Range": "bytes=5-", "If-Range": response.getheader("ETag")})[0].status, 200)
+        self.assertEqual(self.get({"Range": "bytes=5-"})[0].status, 206)
+
     def test_no_cache_headers(self):
         self.server.cache = "none"
         response, _ = self.get()

@@ -59,6 +59,7 @@ public:
     std::optional<std::wstring> LastModifiedText() override {
         return Admitted() ? script_.lastModified : std::nullopt;
     }
+    std::optional<std::wstring> DateText() override { return Admitted() ? script_.date : std::nullopt; }
     std::uint32_t LastError() const override { return errors_.Code(); }
 
     bool SetProxyUserName(const std::wstring& userName) override {

@@ -110,6 +110,7 @@ struct RequestScript {
     std::optional<std::wstring> location;
     std::optional<std::wstring> etag;
     std::optional<std::wstring> lastModified;
+    std::optional<std::wstring> date;
     // The body is bytes [bodyOffset, bodyOffset + bodySize) of the pattern.
     std::uint64_t bodyOffset = 0;
     std::uint64_t bodySize = 0;

@@ -6,7 +6,7 @@
 
 #include <algorithm>
 
-#include "worker_fixture.h"
+#include "run_worker_fixture.h"
 
 namespace cveltrix::test {
 namespace {
@@ -184,6 +184,17 @@ INSTANTIATE_TEST_SUITE_P(
         SignatureCase{"UntrustedRoot", {0, kSigner, kUntrustedRoot | kChainRevocationStatusUnknown}, false},
         SignatureCase{"Expired", {0, kSigner, kNotTimeValid}, false}),
     CaseName<SignatureCase>);
+
+// No verdict on a file the check could not open: it is kept for the next try.
+TEST_F(SignatureTableTest, AFileTheCheckCannotOpenIsKept) {
+    verifier.found = {0x80070020, L"", 0, 32};
+    Run();
+    EXPECT_THAT(window.Messages(), ElementsAre(Shown{16, BoxKind::Ok}));
+    EXPECT_EQ(window.FolderPrompts(), 0);
+    EXPECT_TRUE(TempHolds(kLength));
+    ASSERT_EQ(window.Failures().size(), 1u);
+    EXPECT_THAT(window.Failures()[0].reason, testing::HasSubstr(L"error 32"));
+}
 
 TEST_F(SignatureTableTest, TheFailureLineNamesResultSignerAndChain) {
     verifier.found = {0, kSigner, kPartialChain | kChainRevocationStatusUnknown};

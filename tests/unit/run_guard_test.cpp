@@ -68,11 +68,14 @@ TEST_F(RunGuardTest, CancelledRunWritesNothingAndShowsNothing) {
     EXPECT_FALSE(guard.GiveUp());
 }
 
-// Message 8 on screen announces the save step: a Cancel after it leaves
-// the picker, the move and their messages as they were.
+// Message 8 answered promises the save step (the window's desk records it
+// as the box closes): a Cancel after it leaves the picker, the move and
+// their messages as they were.
 TEST_F(RunGuardTest, ACancelAfterMessage8LeavesTheSaveStepAsAnnounced) {
     const auto file = guard.OpenAlways(kPath);
     ASSERT_EQ(guard.ShowMessage(msg::DownloadComplete, BoxKind::OkInformation), 1);
+    EXPECT_FALSE(guard.SaveStepPromised());
+    guard.PromiseSaveStep();
     guard.Cancel();
     EXPECT_FALSE(guard.Cancelled());
     window.folderChoice = L"D:\\";

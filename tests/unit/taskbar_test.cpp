@@ -5,7 +5,7 @@
 #include <functional>
 
 #include "core/taskbar_progress.h"
-#include "core/worker.h"
+#include "core/run_worker.h"
 #include "fakes.h"
 
 namespace cveltrix::test {

@@ -13,9 +13,6 @@ namespace cveltrix {
 inline constexpr std::uint32_t kStatusOk = 200;
 inline constexpr std::uint32_t kStatusPartial = 206;
 
-// "error N": how a failure's reason names the platform's error code.
-std::wstring ErrorText(std::uint32_t code);
-
 // The answer's status, and the error of the request's last failed call.
 std::wstring StatusText(HttpRequest& request);
 bool HasStatus(HttpRequest& request, std::uint32_t code);

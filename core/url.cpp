@@ -1,103 +1,11 @@
-#include "core/http.h"
+#include "core/url.h"
 
 #include <algorithm>
-#include <cwctype>
-#include <limits>
+
+#include "core/text_case.h"
 
 namespace cveltrix {
 namespace {
-
-// Decimal digits of `text` from `pos` on, up to the first non-digit.
-std::optional<std::uint64_t> ParseDecimal(std::wstring_view text, size_t& pos) {
-    constexpr std::uint64_t kMax = std::numeric_limits<std::uint64_t>::max();
-    const size_t start = pos;
-    std::uint64_t value = 0;
-    for (; pos < text.size() && text[pos] >= L'0' && text[pos] <= L'9'; ++pos) {
-        const unsigned digit = static_cast<unsigned>(text[pos] - L'0');
-        if (value > (kMax - digit) / 10) return std::nullopt;
-        value = value * 10 + digit;
-    }
-    if (pos == start) return std::nullopt;
-    return value;
-}
-
-std::optional<std::uint64_t> ParseWholeDecimal(std::wstring_view text) {
-    size_t pos = 0;
-    auto value = ParseDecimal(text, pos);
-    if (!value || pos != text.size()) return std::nullopt;
-    return value;
-}
-
-// Blanks may stand around the commas that join repeated fields, and
-// nowhere else.
-std::wstring_view TrimBlanks(std::wstring_view text, bool afterComma, bool beforeComma) {
-    constexpr std::wstring_view kBlanks = L" \t";
-    if (afterComma) text.remove_prefix(std::min(text.find_first_not_of(kBlanks), text.size()));
-    if (beforeComma) text.remove_suffix(text.size() - (text.find_last_not_of(kBlanks) + 1));
-    return text;
-}
-
-}  // namespace
-
-std::optional<std::uint64_t> ParseContentLength(const std::wstring& text) {
-    std::optional<std::uint64_t> agreed;
-    std::wstring_view rest = text;
-    for (bool afterComma = false;; afterComma = true) {
-        const size_t comma = rest.find(L',');
-        const auto value =
-            ParseWholeDecimal(TrimBlanks(rest.substr(0, comma), afterComma, comma != std::wstring_view::npos));
-        if (!value || (agreed && *agreed != *value)) return std::nullopt;
-        agreed = value;
-        if (comma == std::wstring_view::npos) return agreed;
-        rest.remove_prefix(comma + 1);
-    }
-}
-
-std::optional<ContentRange> ParseContentRange(const std::wstring& text) {
-    static constexpr std::wstring_view kUnit = L"bytes ";
-    if (text.compare(0, kUnit.size(), kUnit) != 0) return std::nullopt;
-    size_t pos = kUnit.size();
-    ContentRange range;
-    const auto first = ParseDecimal(text, pos);
-    if (!first || pos >= text.size() || text[pos++] != L'-') return std::nullopt;
-    const auto last = ParseDecimal(text, pos);
-    if (!last || *last < *first || pos >= text.size() || text[pos++] != L'/') return std::nullopt;
-    range.first = *first;
-    range.last = *last;
-    if (text.compare(pos, std::wstring::npos, L"*") == 0) return range;
-    range.total = ParseWholeDecimal(std::wstring_view(text).substr(pos));
-    if (!range.total || *range.total <= range.last) return std::nullopt;
-    return range;
-}
-
-namespace {
-
-// The text goes back to the server in a header of ours: nothing that could
-// end that header or hide in it.
-bool IsPlainHeaderText(const std::wstring& text) {
-    return !text.empty() && std::all_of(text.begin(), text.end(), [](wchar_t c) { return c >= 0x20 && c < 0x7F; });
-}
-
-}  // namespace
-
-std::optional<std::wstring> RangeValidator(const std::optional<std::wstring>& etag,
-                                           const std::optional<std::wstring>& lastModified) {
-    if (etag && etag->starts_with(L'"') && IsPlainHeaderText(*etag)) return etag;
-    if (lastModified && IsPlainHeaderText(*lastModified)) return lastModified;
-    return std::nullopt;
-}
-
-namespace {
-
-bool EqualsNoCase(std::wstring_view text, std::wstring_view lower) {
-    return text.size() == lower.size() && std::equal(text.begin(), text.end(), lower.begin(), [](wchar_t a, wchar_t b) {
-               return static_cast<wchar_t>(std::towlower(a)) == b;
-           });
-}
-
-bool StartsWithNoCase(std::wstring_view text, std::wstring_view lower) {
-    return text.size() >= lower.size() && EqualsNoCase(text.substr(0, lower.size()), lower);
-}
 
 // The five parts of a URI reference (RFC 3986, appendix B); a part that is
 // absent differs from one that is present and empty.

@@ -2,7 +2,7 @@
 // default mode) does on its own.
 #include <gmock/gmock.h>
 
-#include "worker_fixture.h"
+#include "run_worker_fixture.h"
 
 namespace cveltrix::test {
 namespace {
@@ -20,19 +20,22 @@ struct CompletingCase : NamedCase {
     std::wstring rangeHeader;
     // The event the temp file must be emptied before; empty when it stays.
     std::string emptiedBefore;
-    // The version the temp file began with, when one was kept.
-    std::optional<std::wstring> kept;
+    // The record of the version the temp file began with, when one was kept.
+    std::optional<FileVersion> kept;
 };
 
 const std::wstring kV1 = L"\"c350-v1\"";
 const std::wstring kV2 = L"\"c350-v2\"";
+const FileVersion kKeptV1{kLength, kV1};
+const std::wstring kDay = L"Thu, 01 Jan 2026 00:00:00 GMT";
+const std::wstring kDayLater = L"Thu, 01 Jan 2026 00:00:01 GMT";
 
 using CompletingRunTest = BothWaysTest<CompletingCase>;
 
 TEST_P(CompletingRunTest, EndsWithTheWholeFileInTheChosenFolder) {
     const CompletingCase& c = Param();
     files.Put(kTempPath, c.initial);
-    if (c.kept) KeepVersion(*c.kept);
+    if (c.kept) KeepVersion(c.kept->validator, c.kept->length);
     Serve(ProbeAnswer(kLength), c.transfer);
     Run();
     EXPECT_THAT(http.Sent(), ElementsAre(L"HEAD", L"GET " + c.rangeHeader));
@@ -70,11 +73,20 @@ INSTANTIATE_TEST_SUITE_P(
              // The range holds for the version the temp file began with only;
              // another one comes whole.
              CompletingCase{"ResumeOntoTheKeptVersion", 1000, Tagged(PartialAnswer(1000, kLength), kV1),
-                            L"Range: bytes=1000-\r\nIf-Range: " + kV1, "", kV1},
+                            L"Range: bytes=1000-\r\nIf-Range: " + kV1, "", kKeptV1},
+             CompletingCase{"ResumeOntoTheKeptDate", 1000,
+                            With(PartialAnswer(1000, kLength), [](auto& s) { s.lastModified = kDay; }),
+                            L"Range: bytes=1000-\r\nIf-Range: " + kDay, "", FileVersion{kLength, kDay}},
              CompletingCase{"KeptVersionReplaced", 1000, Tagged(WholeAnswer(kLength), kV2),
-                            L"Range: bytes=1000-\r\nIf-Range: " + kV1, "write", kV1},
+                            L"Range: bytes=1000-\r\nIf-Range: " + kV1, "write", kKeptV1},
              CompletingCase{"CompleteButReplaced", kLength, Tagged(WholeAnswer(kLength), kV2),
-                            L"Range: bytes=50000-\r\nIf-Range: " + kV1, "write", kV1}),
+                            L"Range: bytes=50000-\r\nIf-Range: " + kV1, "write", kKeptV1},
+             // The kept length is the file's the temp file began with: a
+             // probe of another one starts over unasked, before the request.
+             CompletingCase{"ProbeOfAnotherLength", 1000, Tagged(PartialAnswer(0, kLength), kV2),
+                            L"Range: bytes=0-", "open url Range: bytes=0-", FileVersion{kLength + 1000, kV1}},
+             CompletingCase{"UntaggedProbeOfAnotherLength", 1000, PartialAnswer(0, kLength), L"Range: bytes=0-",
+                            "open url Range: bytes=0-", FileVersion{kLength - 1, std::nullopt}}),
     WayAndCaseName<CompletingCase>);
 
 // A probe shorter than the temp file proves nothing (a sign-in portal's
@@ -106,27 +118,52 @@ TEST_P(EitherWayTest, TheVersionThatBeginsTheTempFileIsKept) {
     Serve(ProbeAnswer(kLength), With(Tagged(WholeAnswer(kLength), kV2), [](auto& s) { s.dropAfter = 20000; }));
     Run();
     EXPECT_TRUE(TempHolds(20000));
-    EXPECT_EQ(KeptVersion(), kV2);
+    EXPECT_EQ(KeptVersion(), (FileVersion{kLength, kV2}));
 }
 
-TEST_P(EitherWayTest, AnUntaggedBeginningKeepsNoVersion) {
+// A weak tag names no version, and beside a tag no date is taken either.
+TEST_P(EitherWayTest, AWeaklyTaggedBeginningKeepsItsLengthOnly) {
     KeepVersion(kV1);
-    Serve(ProbeAnswer(kLength), With(WholeAnswer(kLength), [](auto& s) { s.dropAfter = 20000; }));
+    Serve(ProbeAnswer(kLength), With(Tagged(WholeAnswer(kLength), L"W/" + kV1), [](auto& s) {
+              s.dropAfter = 20000;
+              s.lastModified = kDay;
+              s.date = kDayLater;
+          }));
     Run();
-    EXPECT_EQ(KeptVersion(), std::nullopt);
+    EXPECT_EQ(KeptVersion(), (FileVersion{kLength, std::nullopt}));
 }
 
-// A total other than the probe's is another file: its beginning is asked
-// for once, and a second such answer ends the run.
-TEST_P(EitherWayTest, ARangeOfAnotherFileStartsOverOnce) {
+struct ChangedRangeCase : NamedCase {
+    RequestScript range;
+    std::wstring kept = kV1;
+};
+
+using ChangedRangeTest = BothWaysTest<ChangedRangeCase>;
+
+// A range of another file (another total, or not the kept version: a server
+// or a cache on the way may honour Range and ignore If-Range) is never
+// appended: the file's beginning is asked for once instead.
+TEST_P(ChangedRangeTest, StartsOverOnceFromZero) {
     files.Put(kTempPath, 1000);
-    KeepVersion(kV1);
-    Serve(ProbeAnswer(kLength), PartialAnswer(1000, kLength + 1), PartialAnswer(0, kLength));
+    KeepVersion(Param().kept);
+    Serve(ProbeAnswer(kLength), Param().range, Tagged(PartialAnswer(0, kLength), kV2));
     Run();
-    EXPECT_THAT(http.Sent(), ElementsAre(L"HEAD", L"GET Range: bytes=1000-\r\nIf-Range: " + kV1,
+    EXPECT_THAT(http.Sent(), ElementsAre(L"HEAD", L"GET Range: bytes=1000-\r\nIf-Range: " + Param().kept,
                                          L"GET Range: bytes=0-"));
+    EXPECT_LT(FindEvent(log, "truncate"), FindEvent(log, "open url Range: bytes=0-"));
     EXPECT_TRUE(Saved(kLength));
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Answers, ChangedRangeTest,
+    BothWays(ChangedRangeCase{"AnotherTotal", PartialAnswer(1000, kLength + 1)},
+             ChangedRangeCase{"AnotherTag", Tagged(PartialAnswer(1000, kLength), kV2)},
+             ChangedRangeCase{"NoTagWhereOneWasKept", PartialAnswer(1000, kLength)},
+             ChangedRangeCase{"WeakTag", Tagged(PartialAnswer(1000, kLength), L"W/" + kV1)},
+             ChangedRangeCase{"AnotherDate",
+                              With(PartialAnswer(1000, kLength), [](auto& s) { s.lastModified = kDayLater; }), kDay},
+             ChangedRangeCase{"TagWhereADateWasKept", Tagged(PartialAnswer(1000, kLength), kV1), kDay}),
+    WayAndCaseName<ChangedRangeCase>);
 
 TEST_P(EitherWayTest, ARangeOfAnotherFileTwiceEndsTheRun) {
     files.Put(kTempPath, 1000);
@@ -189,6 +226,7 @@ struct RefusedCase : NamedCase {
     std::uint64_t initial;
     RequestScript transfer;
     CatalogueId message = msg::ServerUnreachable;
+    std::optional<std::wstring> kept = std::nullopt;
 };
 
 using RefusedTransferTest = BothWaysTest<RefusedCase>;
@@ -198,6 +236,7 @@ using RefusedTransferTest = BothWaysTest<RefusedCase>;
 // brought suspect, and what the temp file held before it stays.
 TEST_P(RefusedTransferTest, ReportsTheAnswerAndLeavesTheTempFileAsItWas) {
     files.Put(kTempPath, Param().initial);
+    if (Param().kept) KeepVersion(Param().kept);
     Serve(ProbeAnswer(kLength), Param().transfer);
     Run();
     EXPECT_THAT(window.Messages(), ElementsAre(Shown{Param().message, BoxKind::Ok}));
@@ -225,6 +264,12 @@ INSTANTIATE_TEST_SUITE_P(
              // A whole file that is not the probed one proves nothing.
              RefusedCase{"WholeFileOfAnotherLength", 1000,
                          With(WholeAnswer(kLength), [](auto& s) { s.contentLength = L"49999"; })},
+             RefusedCase{"WholeFileWithoutALengthOnResume", 1000,
+                         With(WholeAnswer(300), [](auto& s) { s.contentLength.reset(); })},
+             // Never the save step after a failure, not even for a whole temp file.
+             RefusedCase{"CompleteFileAnsweredByAnotherLength", kLength,
+                         With(Tagged(WholeAnswer(kLength), kV2), [](auto& s) { s.contentLength = L"49999"; }),
+                         msg::ServerUnreachable, kV1},
              RefusedCase{"BodyPastItsLength", 0, With(WholeAnswer(kLength), [](auto& s) { s.bodySize = kLength + 100; }),
                          msg::Damaged},
              RefusedCase{"RangePastItsLength", 1000,
@@ -472,7 +517,9 @@ TEST_F(WorkerTest, FailedMoveKeepsTheCompleteTempFile) {
     EXPECT_THAT(window.Messages(), ElementsAre(kCompleteShown, Shown{7, BoxKind::Ok}));
     EXPECT_TRUE(TempHolds(kLength));
     EXPECT_FALSE(files.Has(kDestination));
-    EXPECT_TRUE(files.texts.empty());
+    // The record stays with the temp file; no mark without a saved file.
+    EXPECT_EQ(KeptVersion(), (FileVersion{kLength, std::nullopt}));
+    EXPECT_EQ(files.texts.size(), 1u);
 }
 
 TEST_F(WorkerTest, DriveRootDestinationGetsADoubledSeparatorAndReplacesAnOldFile) {

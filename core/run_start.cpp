@@ -1,7 +1,7 @@
-#include "core/start.h"
+#include "core/run_start.h"
 
+#include "core/error_text.h"
 #include "core/paths.h"
-#include "core/request.h"
 
 namespace cveltrix {
 namespace {

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "core/request.h"
+#include "core/http_request.h"
 #include "fakes.h"
 
 namespace cveltrix {

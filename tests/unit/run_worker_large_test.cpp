@@ -2,7 +2,7 @@
 // keeping them.
 #include <gmock/gmock.h>
 
-#include "worker_fixture.h"
+#include "run_worker_fixture.h"
 
 namespace cveltrix::test {
 namespace {

@@ -1,7 +1,7 @@
 // Runs through the user's proxy (mode 0).
 #include <gmock/gmock.h>
 
-#include "worker_fixture.h"
+#include "run_worker_fixture.h"
 
 namespace cveltrix::test {
 namespace {
@@ -133,14 +133,27 @@ INSTANTIATE_TEST_SUITE_P(
                          With(BehindLogin(PartialAnswer(1000, kLength)), [](auto& s) { s.failSetUserName = true; })}),
     CaseName<RefusedLoginCase>);
 
-// The save step follows whatever ended the run once the file is complete.
-TEST_F(ProxyWorkerTest, CompleteFileIsOfferedEvenAfterARefusedTransferLogin) {
+// A failure message is never followed by the save step, not even for a
+// temp file that already holds the whole file.
+TEST_F(ProxyWorkerTest, CompleteFileIsNotOfferedAfterATransferFailure) {
     UseProxy(L"alice", L"s3cret");
     files.Put(kTempPath, kLength);
     Serve(BehindLogin(ProbeAnswer(kLength)), BehindLogin(ErrorAnswer(416), L"changed"));
     Run();
-    EXPECT_THAT(window.Messages(), ElementsAre(Shown{5, BoxKind::Ok}, kCompleteShown));
-    EXPECT_TRUE(Saved(kLength));
+    EXPECT_THAT(window.Messages(), ElementsAre(Shown{5, BoxKind::Ok}));
+    EXPECT_EQ(window.FolderPrompts(), 0);
+    EXPECT_TRUE(TempHolds(kLength));
+}
+
+TEST_F(ProxyWorkerTest, CompleteFileIsNotOfferedWhenTheTransferGetsNoAnswer) {
+    UseProxy();
+    files.Put(kTempPath, kLength);
+    Serve(ProbeAnswer(kLength), UnreachableAnswer());
+    Run();
+    EXPECT_THAT(window.Released(), ElementsAre(4));
+    EXPECT_TRUE(window.Messages().empty());
+    EXPECT_EQ(window.FolderPrompts(), 0);
+    EXPECT_TRUE(TempHolds(kLength));
 }
 
 }  // namespace

@@ -1,69 +1,9 @@
-#include "core/http.h"
+#include "core/url.h"
 
 #include <gtest/gtest.h>
 
 namespace cveltrix {
 namespace {
-
-struct ParseCase {
-    std::wstring text;
-    std::optional<std::uint64_t> value;
-};
-
-class ContentLengthTest : public testing::TestWithParam<ParseCase> {};
-
-TEST_P(ContentLengthTest, TakesDecimalDigitsOnlyInSixtyFourBits) {
-    EXPECT_EQ(ParseContentLength(GetParam().text), GetParam().value) << testing::PrintToString(GetParam().text);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Valid, ContentLengthTest,
-    testing::Values(ParseCase{L"0", 0}, ParseCase{L"5000", 5000}, ParseCase{L"007", 7},
-                    ParseCase{L"4294967296", 4294967296ull}, ParseCase{L"5368709120", 5368709120ull},
-                    ParseCase{L"18446744073709551615", 18446744073709551615ull},
-                    // A field the answer repeats arrives joined by commas.
-                    ParseCase{L"16384, 16384", 16384}, ParseCase{L"7,7,7", 7}));
-
-INSTANTIATE_TEST_SUITE_P(
-    Rejected, ContentLengthTest,
-    testing::Values(ParseCase{L"", std::nullopt}, ParseCase{L"18446744073709551616", std::nullopt},
-                    ParseCase{L"99999999999999999999999", std::nullopt}, ParseCase{L"-1", std::nullopt},
-                    ParseCase{L"+5", std::nullopt}, ParseCase{L" 5", std::nullopt}, ParseCase{L"5 ", std::nullopt},
-                    ParseCase{L"12a", std::nullopt}, ParseCase{L"0x10", std::nullopt},
-                    ParseCase{L"1e3", std::nullopt}, ParseCase{L"\uFF15", std::nullopt},
-                    ParseCase{L"16384, 8192", std::nullopt}, ParseCase{L"16384,", std::nullopt},
-                    ParseCase{std::wstring(L"16\0" L"384", 6), std::nullopt}));
-
-struct RangeCase {
-    const wchar_t* text;
-    std::optional<ContentRange> range;
-};
-
-class ContentRangeTest : public testing::TestWithParam<RangeCase> {};
-
-TEST_P(ContentRangeTest, TakesFirstLastAndTotal) {
-    EXPECT_EQ(ParseContentRange(GetParam().text), GetParam().range) << testing::PrintToString(GetParam().text);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Valid, ContentRangeTest,
-    testing::Values(RangeCase{L"bytes 1000-4999/5000", ContentRange{1000, 4999, 5000}},
-                    RangeCase{L"bytes 0-99/100", ContentRange{0, 99, 100}},
-                    RangeCase{L"bytes 1000-4999/*", ContentRange{1000, 4999, std::nullopt}},
-                    RangeCase{L"bytes 4831838208-5368709119/5368709120",
-                              ContentRange{4831838208ull, 5368709119ull, 5368709120ull}}));
-
-// "bytes */5000" is what a 416 carries: no range at all.
-INSTANTIATE_TEST_SUITE_P(
-    Rejected, ContentRangeTest,
-    testing::Values(RangeCase{L"", std::nullopt}, RangeCase{L"bytes */5000", std::nullopt},
-                    RangeCase{L"bytes -5/10", std::nullopt}, RangeCase{L"items 0-5/10", std::nullopt},
-                    RangeCase{L"bytes 1000", std::nullopt}, RangeCase{L"1000-4999/5000", std::nullopt},
-                    RangeCase{L"bytes 99999999999999999999-1/2", std::nullopt},
-                    RangeCase{L"bytes 0-9/99999999999999999999", std::nullopt},
-                    RangeCase{L"bytes 5-4/10", std::nullopt}, RangeCase{L"bytes 0-10/10", std::nullopt},
-                    RangeCase{L"bytes 0-9/10x", std::nullopt}, RangeCase{L"bytes 0-9/", std::nullopt},
-                    RangeCase{L"bytes 0-9", std::nullopt}));
 
 struct LocationCase {
     const wchar_t* location;
@@ -135,29 +75,6 @@ TEST(WithoutFragmentTest, LeavesTheFragmentWithTheClient) {
     EXPECT_EQ(WithoutFragment(L"http://a/b/c/g?y#s/../x"), L"http://a/b/c/g?y");
     EXPECT_EQ(WithoutFragment(L"http://a/b"), L"http://a/b");
 }
-
-struct ValidatorCase {
-    std::optional<std::wstring> etag;
-    std::optional<std::wstring> lastModified;
-    std::optional<std::wstring> validator;
-};
-
-class RangeValidatorTest : public testing::TestWithParam<ValidatorCase> {};
-
-TEST_P(RangeValidatorTest, TakesAStrongTagElseTheDate) {
-    EXPECT_EQ(RangeValidator(GetParam().etag, GetParam().lastModified), GetParam().validator);
-}
-
-constexpr const wchar_t* kDate = L"Thu, 01 Jan 2026 00:00:00 GMT";
-
-INSTANTIATE_TEST_SUITE_P(
-    Validators, RangeValidatorTest,
-    testing::Values(ValidatorCase{L"\"5-a\"", kDate, L"\"5-a\""}, ValidatorCase{L"W/\"5-a\"", kDate, kDate},
-                    ValidatorCase{std::nullopt, kDate, kDate}, ValidatorCase{L"\"5-a\"", std::nullopt, L"\"5-a\""},
-                    ValidatorCase{std::nullopt, std::nullopt, std::nullopt},
-                    // Sent back in a header of ours: nothing that ends it.
-                    ValidatorCase{L"\"a\"\r\nX: y", std::nullopt, std::nullopt},
-                    ValidatorCase{std::nullopt, L"", std::nullopt}));
 
 TEST(ResolveLocationTest, ARelativeNameAtTheRootOfAHost) {
     EXPECT_EQ(ResolveLocation(L"http://a.example", L"f.exe"), L"http://a.example/f.exe");

@@ -8,9 +8,8 @@
 #include "core/file.h"
 #include "core/http.h"
 #include "core/integrity.h"
-#include "core/run_window.h"
 #include "core/proxy_config.h"
-#include "core/request.h"
+#include "core/run_window.h"
 #include "core/signature.h"
 
 namespace cveltrix {

@@ -1,10 +1,12 @@
-#include "core/request.h"
+#include "core/http_request.h"
 
 #include <limits>
 
-namespace cveltrix {
+#include "core/error_text.h"
+#include "core/http_headers.h"
+#include "core/url.h"
 
-std::wstring ErrorText(std::uint32_t code) { return L"error " + std::to_wstring(code); }
+namespace cveltrix {
 
 std::wstring StatusText(HttpRequest& request) {
     const auto status = request.StatusCode();

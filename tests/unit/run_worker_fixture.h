@@ -6,8 +6,9 @@
 
 #include <tuple>
 
+#include "core/http_headers.h"
 #include "core/paths.h"
-#include "core/worker.h"
+#include "core/run_worker.h"
 #include "fakes.h"
 
 namespace cveltrix::test {
@@ -82,11 +83,13 @@ protected:
         return files.Has(kTempPath) && files.SizeOf(kTempPath) == size && files.HoldsPattern(kTempPath);
     }
 
-    // The temp file began with the version `etag` names.
-    void KeepVersion(const std::wstring& etag) { files.texts[ValidatorPathFor(kTempPath)] = etag; }
-    std::optional<std::wstring> KeptVersion() const {
+    // The temp file began with the version `validator` names, of `length` bytes.
+    void KeepVersion(const std::optional<std::wstring>& validator, std::uint64_t length = kLength) {
+        files.texts[ValidatorPathFor(kTempPath)] = FileVersionText({length, validator});
+    }
+    std::optional<FileVersion> KeptVersion() const {
         const auto found = files.texts.find(ValidatorPathFor(kTempPath));
-        return found == files.texts.end() ? std::nullopt : std::optional(found->second);
+        return found == files.texts.end() ? std::nullopt : ParseFileVersion(found->second);
     }
 
     EventLog log;

@@ -1,6 +1,6 @@
 #include <gmock/gmock.h>
 
-#include "core/start.h"
+#include "core/run_start.h"
 #include "fakes.h"
 
 namespace cveltrix::test {

@@ -1,0 +1,408 @@
+#include "core/run_worker.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "core/error_text.h"
+#include "core/http_headers.h"
+#include "core/http_request.h"
+#include "core/paths.h"
+#include "core/progress.h"
+#include "core/run_start.h"
+#include "core/web_mark.h"
+
+namespace cveltrix {
+namespace {
+
+constexpr std::uint32_t kChunkSize = 16384;
+
+std::wstring RangeHeader(std::uint64_t from) { return L"Range: bytes=" + std::to_wstring(from) + L"-"; }
+
+// One run of the worker, as phases. Each phase does its work and names the
+// next; every run passes through End, which closes the requests, the
+// sessions and the temp file in one place and returns the window to idle.
+//
+// | phase            | does                                      | next                                     |
+// |------------------|-------------------------------------------|------------------------------------------|
+// | OpenTempFile     | opens the temp file, reads its record     | Probe; End (message 9)                   |
+// | Probe            | learns the file's length                  | ConfirmStartOver when the temp file is   |
+// |                  |                                           | longer; AskForBody (from 0 when the kept |
+// |                  |                                           | length differs); End                     |
+// | ConfirmStartOver | asks before a longer temp file goes       | AskForBody on Yes; End                   |
+// | AskForBody       | sends the GET for the rest                | JudgeAnswer; End                         |
+// | JudgeAnswer      | the already-complete check, then whether  | Verify (already complete); Transfer;     |
+// |                  | the answer continues the temp file        | AskForBody once, from 0, for a changed   |
+// |                  |                                           | file; End                                |
+// | Transfer         | appends the body                          | Verify when it ended well; End           |
+// | Verify           | the final size, the pin, the signature    | Save; End                                |
+// | Save             | message 8, the picker, the move, the mark | End                                      |
+//
+// Verify, and so Save, follow only a transfer that ended well or a temp
+// file found already whole: never a failure message.
+class DownloadRun {
+public:
+    explicit DownloadRun(WorkerEnvironment& env)
+        : env_(env), proxied_(env.settings.mode == ProxyConfig::kUseProxy),
+          validatorPath_(ValidatorPathFor(env.tempPath)), sourceUrl_(env.url) {}
+
+    void Execute() {
+        for (Phase phase = Phase::OpenTempFile; phase != Phase::End;) phase = Step(phase);
+        End();
+    }
+
+private:
+    enum class Phase { OpenTempFile, Probe, ConfirmStartOver, AskForBody, JudgeAnswer, Transfer, Verify, Save, End };
+
+    Phase Step(Phase phase) {
+        switch (phase) {
+            case Phase::OpenTempFile: return OpenTempFile();
+            case Phase::Probe: return Probe();
+            case Phase::ConfirmStartOver: return ConfirmStartOver();
+            case Phase::AskForBody: return AskForBody();
+            case Phase::JudgeAnswer: return JudgeAnswer();
+            case Phase::Transfer: return Transfer();
+            case Phase::Verify: return Verify();
+            case Phase::Save: return Save();
+            case Phase::End: break;
+        }
+        return Phase::End;
+    }
+
+    // ---- OpenTempFile
+
+    Phase OpenTempFile() {
+        file_ = env_.files.OpenAlways(env_.tempPath);
+        const auto size = file_ ? file_->Size() : std::nullopt;
+        if (!size || !file_->SeekToEnd()) {
+            const std::uint32_t error = file_ ? file_->LastError() : env_.files.LastError();
+            file_.reset();
+            Fail(TempFileOpenFailure(error), L"temp file " + env_.tempPath + L": " + ErrorText(error));
+            return Phase::End;
+        }
+        size_ = *size;
+        // A temp file without a record (one made by an older build, or by
+        // hand) resumes unchecked, as it always did.
+        if (size_ > 0) {
+            const auto text = env_.files.ReadText(validatorPath_);
+            keptVersion_ = text ? ParseFileVersion(*text) : std::nullopt;
+        }
+        return Phase::Probe;
+    }
+
+    // ---- Probe
+
+    Phase Probe() {
+        const ProbeResult probe = proxied_ ? ProbeThroughProxy(env_.http, env_.url, env_.settings.ProxyText(),
+                                                               env_.settings.userName, env_.settings.password)
+                                           : ProbeDirect(env_.http, env_.url);
+        switch (probe.kind) {
+            case ProbeResult::Kind::Length: length_ = probe.length; break;
+            case ProbeResult::Kind::NoLength: return FailAndRelease(msg::ServerUnreachable, probe.why);
+            case ProbeResult::Kind::ProxyUnreachable: return FailAndRelease(msg::ProxyUnreachable, probe.why);
+            case ProbeResult::Kind::ProxyLoginRefused: return FailAndRelease(msg::ProxyAuthFailed, probe.why);
+        }
+        // A temp file longer than the whole file cannot be its beginning,
+        // but a short answer proves nothing (a sign-in portal's page looks
+        // the same): only the user's Yes gives the bytes up.
+        if (size_ > length_) return Phase::ConfirmStartOver;
+        // The length kept with the temp file is the file's it began: a probe
+        // of another length proves the server's file has changed since.
+        if (size_ > 0 && keptVersion_ && keptVersion_->length != length_) return StartOver(Phase::AskForBody);
+        return Phase::AskForBody;
+    }
+
+    // ---- ConfirmStartOver
+
+    Phase ConfirmStartOver() {
+        return Show(msg::AskStartOver) == kAnswerYes ? StartOver(Phase::AskForBody) : Phase::End;
+    }
+
+    // The temp file emptied, and with it the version it was kept for; then `next`.
+    Phase StartOver(Phase next) {
+        if (EmptyTempFile()) return next;
+        return Fail(msg::WriteFailed, L"emptying the temp file: " + ErrorText(file_->LastError()));
+    }
+
+    bool EmptyTempFile() {
+        if (!file_->TruncateTo(0)) return false;
+        size_ = 0;
+        keptVersion_.reset();
+        env_.files.Delete(validatorPath_);
+        return true;
+    }
+
+    // ---- AskForBody
+
+    Phase AskForBody() {
+        if (Cancelled()) return Phase::End;
+        request_.reset();  // before the session it came from
+        const ProxyLogin login{env_.settings.userName, env_.settings.password};
+        session_ = proxied_ ? env_.http.OpenThroughProxy(env_.settings.ProxyText(), login)
+                            : env_.http.OpenPreconfigured();
+        // The range holds only for the version that began the temp file; any
+        // other answers with the whole file.
+        const std::optional<std::wstring>& validator = KeptValidator();
+        ifRangeSent_ = size_ > 0 && validator;
+        const std::wstring headers = RangeHeader(size_) + (ifRangeSent_ ? L"\r\nIf-Range: " + *validator : L"");
+        Answer answer = NoAnswer(L"no internet session, " + ErrorText(env_.http.LastError()));
+        if (session_) answer = Ask(*session_, Verb::Get, env_.url, headers, proxied_ ? &login : nullptr);
+        request_ = std::move(answer.request);
+        transferWhy_ = std::move(answer.why);
+        if (!answer.url.empty()) sourceUrl_ = std::move(answer.url);
+        if (proxied_ && !request_) return FailAndRelease(msg::ProxyUnreachable, transferWhy_);
+        if (answer.loginRefused) return Fail(msg::ProxyAuthFailed, transferWhy_);
+        // A failed direct open is reported after the already-complete check.
+        return Phase::JudgeAnswer;
+    }
+
+    const std::optional<std::wstring>& KeptValidator() const {
+        static const std::optional<std::wstring> kNone;
+        return keptVersion_ ? keptVersion_->validator : kNone;
+    }
+
+    // ---- JudgeAnswer
+
+    // Only a body that continues the temp file is appended: never an error
+    // page, never a range that starts elsewhere or belongs to another file.
+    Phase JudgeAnswer() {
+        // Decided before the answer's status (a server may answer 416),
+        // unless the server says the file is no longer the one kept.
+        if (size_ == length_ && !(ifRangeSent_ && request_ && HasStatus(*request_, kStatusOk))) {
+            Show(msg::AlreadyComplete);
+            return Phase::Verify;
+        }
+        const auto status = request_ ? request_->StatusCode() : std::nullopt;
+        if (status == kStatusPartial) return JudgeRange();
+        if (status == kStatusOk) return JudgeWholeFile();
+        return Fail(msg::ServerUnreachable,
+                    request_ ? Asked(Verb::Get, env_.url) + StatusText(*request_) : transferWhy_);
+    }
+
+    Phase JudgeRange() {
+        const auto text = request_->ContentRangeText();
+        const auto range = text ? ParseContentRange(*text) : std::nullopt;
+        const std::wstring what = L"Content-Range " + text.value_or(L"unreadable (" +
+                                                                    ErrorText(request_->LastError()) + L")");
+        if (!range || range->first != size_) {
+            return FailTransfer(what + L" does not continue " + std::to_wstring(size_) + L" bytes");
+        }
+        if ((!range->total || *range->total == length_) && ContinuesKeptVersion()) return Phase::Transfer;
+        // Another file now: its beginning is asked for once, and must then
+        // be as long as the probe said.
+        if (size_ == 0) return FailTransfer(what + L" is not the probed " + std::to_wstring(length_) + L" bytes");
+        return StartOver(Phase::AskForBody);
+    }
+
+    // A server, or a cache on the way, may honour the range but not
+    // If-Range: the range's own validator must still name the kept version.
+    bool ContinuesKeptVersion() {
+        const std::optional<std::wstring>& validator = KeptValidator();
+        return size_ == 0 || !validator || CarriesVersion(*validator, request_->ETagText(), request_->LastModifiedText());
+    }
+
+    // A server that ignores the range, or one whose file is no longer the
+    // kept one, sends the whole file. To a resume it is taken only with the
+    // probed length, or an answer that proves nothing (an error page sent
+    // without a length, say) would empty the temp file.
+    Phase JudgeWholeFile() {
+        const auto lengthText = request_->ContentLengthText();
+        const auto announced = lengthText ? ParseContentLength(*lengthText) : std::nullopt;
+        if (announced ? *announced != length_ : size_ > 0) {
+            return FailTransfer(L"whole file of " + lengthText.value_or(L"unannounced") + L" bytes, not the probed " +
+                                std::to_wstring(length_));
+        }
+        return size_ == 0 ? Phase::Transfer : StartOver(Phase::Transfer);
+    }
+
+    Phase FailTransfer(const std::wstring& why) {
+        return Fail(msg::ServerUnreachable, Asked(Verb::Get, env_.url) + StatusText(*request_) + L", " + why);
+    }
+
+    // ---- Transfer
+
+    Phase Transfer() {
+        std::vector<std::byte> buffer(kChunkSize);
+        env_.window.SetProgressRange(length_);
+        bodyStart_ = size_;
+        if (bodyStart_ == 0) KeepVersion();
+        // Hashing alongside the transfer: the file only grows from here on.
+        if (env_.pin && env_.hasher) follower_ = env_.hasher->Follow(env_.tempPath);
+        for (;;) {
+            // A Cancel that comes once the last byte is written leaves a
+            // whole file, announced as such.
+            if (Cancelled()) return size_ == length_ ? Phase::Verify : Phase::End;
+            const std::uint32_t wanted = std::min(request_->QueryAvailable(), kChunkSize);
+            std::uint32_t read = 0;
+            const bool readOk = request_->Read(std::span(buffer.data(), wanted), read);
+            if (!readOk) read = 0;
+            if (read == 0) {
+                if (size_ < length_) return Fail(msg::Disconnected, BodyEndedWhy(readOk));
+                return Phase::Verify;
+            }
+            if (read > length_ - size_) return Overran();
+            const std::uint64_t written = file_->Write(std::span<const std::byte>(buffer.data(), read));
+            size_ += written;
+            if (follower_) follower_->Grown(size_);
+            if (written < read) return Fail(msg::WriteFailed, L"writing the temp file: " + ErrorText(file_->LastError()));
+            env_.window.YieldTime();
+            env_.window.ShowProgress(ProgressText(size_, length_), size_);
+        }
+    }
+
+    // The answer whose body begins the temp file names its version, so that
+    // a later resume asks for the rest of that version only. Losing the
+    // record only costs that check, which a temp file of an older build
+    // lacks too.
+    void KeepVersion() {
+        const FileVersion version{length_, RangeValidator(request_->ETagText(), request_->LastModifiedText(),
+                                                          request_->DateText())};
+        env_.files.WriteText(validatorPath_, FileVersionText(version));
+    }
+
+    // More bytes than announced: whatever this answer brought is suspect,
+    // and what the temp file held before it is kept.
+    Phase Overran() {
+        file_->TruncateTo(bodyStart_);
+        return Fail(msg::Damaged, Asked(Verb::Get, env_.url) + L"the body runs past the announced " +
+                                      std::to_wstring(length_) + L" bytes; the temp file is back at " +
+                                      std::to_wstring(bodyStart_));
+    }
+
+    std::wstring BodyEndedWhy(bool readOk) {
+        const std::uint32_t error = request_->LastError();
+        return (readOk && error == 0 ? std::wstring(L"the connection ended") : L"reading failed, " + ErrorText(error)) +
+               L" after " + std::to_wstring(size_) + L" of " + std::to_wstring(length_) + L" bytes";
+    }
+
+    // ---- Verify
+
+    // The temp file stays open, and closed to other writers, from the last
+    // byte through the check to the move: what was checked is what is saved.
+    // A readable file with the wrong bytes can never become right by
+    // resuming, so it is emptied for a fresh start; one that cannot be read
+    // stays for the next try.
+    Phase Verify() {
+        ReleaseConnection();
+        // An unreadable size counts as no file: nothing can be checked or offered.
+        const std::uint64_t finalSize = file_->Size().value_or(0);
+        if (length_ == 0 || finalSize != length_) return Phase::End;
+        if (!env_.pin) return SignedAsExpected();
+        const auto digest = DigestOf(finalSize);
+        follower_.reset();
+        if (digest == env_.pin) return SignedAsExpected();
+        if (digest) EmptyTempFile();
+        return Fail(msg::Damaged, digest ? L"the file's SHA-256 is not the pinned one" : L"the file could not be read back");
+    }
+
+    // Without a verifier no signer is found, so nothing passes.
+    Phase SignedAsExpected() {
+        if (env_.signer.empty()) return Phase::Save;
+        const SignatureCheck check = env_.verifier ? env_.verifier->Verify(env_.tempPath) : SignatureCheck{};
+        if (SignatureAccepted(check, env_.signer)) return Phase::Save;
+        // No verdict on a file the check could not open: it stays for the next try.
+        if (check.openError != 0) {
+            return Fail(msg::Damaged, L"the file could not be opened for its signature check: " +
+                                          ErrorText(check.openError));
+        }
+        EmptyTempFile();
+        return Fail(msg::Damaged, L"the file's signature is refused: " + SignatureText(check));
+    }
+
+    std::optional<Sha256Digest> DigestOf(std::uint64_t size) {
+        if (follower_) return follower_->Finish(size);
+        return env_.hasher ? env_.hasher->Sha256OfFile(env_.tempPath) : std::nullopt;
+    }
+
+    // ---- Save
+
+    Phase Save() {
+        Show(msg::DownloadComplete);
+        const auto folder = env_.window.ChooseSaveFolder();
+        if (!folder) return Fail(msg::NoFolderChosen, L"no folder was chosen");
+        env_.chosenFolder = *folder;
+        const std::wstring destination = BuildDestinationPath(env_.chosenFolder, env_.url);
+        if (!file_->MoveReplacing(destination)) {
+            return Fail(msg::SaveFailed, L"moving to " + destination + L": " + ErrorText(file_->LastError()));
+        }
+        saved_ = true;
+        env_.files.Delete(validatorPath_);
+        MarkAsDownloaded(destination);
+        return Phase::End;
+    }
+
+    // The saved file stays saved without its mark; the user is not told.
+    void MarkAsDownloaded(const std::wstring& destination) {
+        const std::wstring stream = ZoneIdentifierPath(destination);
+        if (!env_.files.WriteText(stream, ZoneIdentifierText(sourceUrl_))) {
+            env_.window.NoteFailure(kNoMessage, L"writing " + stream + L": " + ErrorText(env_.files.LastError()));
+        }
+    }
+
+    // ---- End
+
+    void End() {
+        ReleaseConnection();
+        follower_.reset();
+        CloseTempFile();
+        env_.window.ResetIdleControls();
+    }
+
+    void ReleaseConnection() {
+        request_.reset();
+        session_.reset();
+        env_.settings.WipeCredentials();
+    }
+
+    // An empty temp file is no download to resume: nothing is left behind.
+    void CloseTempFile() {
+        const bool empty = file_ && !saved_ && file_->Size() == 0u;
+        file_.reset();
+        if (empty && env_.files.Delete(env_.tempPath)) env_.files.Delete(validatorPath_);
+    }
+
+    // ---- Messages
+
+    int Show(CatalogueId id) { return env_.window.ShowMessage(id, BoxKindOf(id)); }
+    // A failure message, with its reason noted first; the run ends.
+    Phase Fail(CatalogueId id, const std::wstring& why) {
+        env_.window.NoteFailure(id, why);
+        Show(id);
+        return Phase::End;
+    }
+    // The same, with the buttons released as the message goes.
+    Phase FailAndRelease(CatalogueId id, const std::wstring& why) {
+        env_.window.NoteFailure(id, why);
+        env_.window.ReportAndRelease(id);
+        return Phase::End;
+    }
+    bool Cancelled() const { return env_.cancelRequested.load(); }
+
+    WorkerEnvironment& env_;
+    const bool proxied_;
+    // OpenTempFile → End: the temp file, its size, and the version it began with.
+    const std::wstring validatorPath_;
+    std::unique_ptr<File> file_;
+    std::uint64_t size_ = 0;
+    std::optional<FileVersion> keptVersion_;
+    bool saved_ = false;  // Save: moved away, so no longer ours to remove
+    // Probe → End: the whole file's length.
+    std::uint64_t length_ = 0;
+    // AskForBody → Transfer: the request for the body and what it got.
+    std::unique_ptr<HttpSession> session_;
+    std::unique_ptr<HttpRequest> request_;
+    bool ifRangeSent_ = false;
+    std::wstring transferWhy_;  // what the request got, when it failed
+    std::wstring sourceUrl_;    // where it went after redirects: the saved file's mark
+    // Transfer → Verify: where this answer's body began, and the hash that follows it.
+    std::uint64_t bodyStart_ = 0;
+    std::unique_ptr<GrowingFileHasher> follower_;
+};
+
+}  // namespace
+
+int DownloadWorker(WorkerEnvironment& env) {
+    DownloadRun(env).Execute();
+    return 0;
+}
+
+}  // namespace cveltrix

@@ -1,0 +1,21 @@
+// URLs as the run follows them: where a redirect points, read as RFC 3986
+// resolves a reference, and which moves are refused.
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace cveltrix {
+
+// The absolute URL a Location value names, read against the URL that was
+// asked for as RFC 3986 resolves a reference; nothing when it names a
+// scheme other than http and https, or no host.
+std::optional<std::wstring> ResolveLocation(const std::wstring& base, const std::wstring& location);
+
+// The URL as it goes on the wire: a fragment stays with the client.
+std::wstring WithoutFragment(const std::wstring& url);
+
+// A redirect from `from` to `to` would leave https for plain http.
+bool IsDowngrade(const std::wstring& from, const std::wstring& to);
+
+}  // namespace cveltrix
