@@ -184,15 +184,10 @@ def load_session(required=True):
         return None
 
 
-def session_env(state, lang="en_US.UTF-8", wine_debug="-all", ui_lang=None):
-    """With ui_lang, Wine takes the user-interface language from it (LC_MESSAGES)
-    and the region from lang; else both from lang."""
+def session_env(state, lang="en_US.UTF-8", wine_debug="-all"):
     env = dict(os.environ)
     env.update(WINEPREFIX=state["prefix"], HOME=state["home"], DISPLAY=state["display"], WINEDEBUG=wine_debug,
                LANG=lang, LC_ALL=lang)
-    if ui_lang:
-        del env["LC_ALL"]
-        env["LC_MESSAGES"] = ui_lang
     env.pop("WAYLAND_DISPLAY", None)
     return env
 
@@ -289,7 +284,7 @@ class App:
     beside the exe), started under Wine in the given language; Wine's own
     messages (wine_debug channels) go to wine_log."""
 
-    def __init__(self, kind="local", lang="en_US.UTF-8", wine_debug="-all", beside=None, ui_lang=None):
+    def __init__(self, kind="local", lang="en_US.UTF-8", wine_debug="-all", beside=None):
         self.state = load_session()
         self.driver = Driver(self.state)
         # beside: a second copy started from the folder of the App `beside`.
@@ -301,7 +296,6 @@ class App:
             self.exe = os.path.join(self.folder, "Cveltrix.exe")
             shutil.copy(EXES[kind], self.exe)
         self.lang = lang
-        self.ui_lang = ui_lang
         self.wine_debug = wine_debug
         self.process = None
 
@@ -324,7 +318,7 @@ class App:
     def start(self):
         others = self.driver.json("main-windows") if self.beside else []
         self.log = open(self.wine_log, "wb")
-        self.process = subprocess.Popen(["wine", self.exe], env=session_env(self.state, self.lang, self.wine_debug, self.ui_lang),
+        self.process = subprocess.Popen(["wine", self.exe], env=session_env(self.state, self.lang, self.wine_debug),
                                         stdin=subprocess.DEVNULL, stdout=self.log, stderr=self.log)
         if self.beside:
             self.beside.pin(others)
