@@ -286,8 +286,11 @@ def main():
         bp = summary("bare WinINet loop via tinyproxy", bare_proxied, size)
         c = summary("curl -o", curl, size)
         print(speed_ratio("tool / bare loop speed", t, b, 0.95) + "   " + speed_ratio("tool / curl speed", t, c))
-        # The proxied way has a ceiling of its own: the same loop through the same proxy.
-        print(speed_ratio("tool via tinyproxy / bare loop via tinyproxy speed", p, bp, 0.95))
+        # The proxied way has a ceiling of its own, the same loop through the same
+        # proxy, well above the direct one under Wine. Both ways switch between a
+        # slow and a fast rate from run to run, the tool and the bare loop alike,
+        # so a median of three is no target here; it shows a figure is possible.
+        print(speed_ratio("tool via tinyproxy / bare loop via tinyproxy speed", p, bp))
         print(speed_ratio("tool via tinyproxy / direct speed", p, t, 0.9))
         print_traffic("direct", direct, size)
         print_traffic("via tinyproxy", proxied, size)
