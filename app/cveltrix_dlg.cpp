@@ -46,7 +46,7 @@ bool CveltrixDlg::OnInitDialog() {
     ::SetWindowTextW(Handle(), win::ReadVersionValue(L"ProductName").c_str());
     if (win::WindowDpi(Handle()) != classIconDpi_) LoadIcons();
     SetCaptions();
-    description_ = DescriptionLabelParts(Text(caption::DescriptionPiece), FileNameOf(DownloadUrl), JapaneseLocale());
+    description_ = DescriptionLabelParts(FileNameOf(DownloadUrl), UiLanguage());
     SetItemText(IDC_DESCRIPTION, description_.Whole());
     // The close box does nothing: Exit, with its question, is the way out.
     ::EnableMenuItem(::GetSystemMenu(Handle(), FALSE), SC_CLOSE, MF_BYCOMMAND | MF_GRAYED);

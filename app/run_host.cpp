@@ -176,7 +176,7 @@ std::optional<std::wstring> RunHost::ChooseSaveFolder() {
     desk_.Ask([&] {
         screen_.StartCom();
         folder = RunPrompt(std::nullopt, [&] {
-            return win::ChooseFolder(screen_.Window(), std::wstring(FolderPickerTitle(JapaneseLocale())));
+            return win::ChooseFolder(screen_.Window(), std::wstring(FolderPickerTitle(UiLanguage())));
         });
     });
     return folder;

@@ -35,6 +35,8 @@ constexpr std::array kEntries{
                    L"保存先が正しく選択されませんでした。"},
     CatalogueEntry{msg::Damaged, L"The downloaded file is damaged. Please download it again.",
                    L"ダウンロードしたファイルが破損しています。もう一度ダウンロードしてください。"},
+    CatalogueEntry{msg::HeldByAnotherCopy, L"Another copy of this tool is downloading this file.",
+                   L"このツールがもう一つ起動していて、このファイルをダウンロードしています。"},
     CatalogueEntry{caption::Ok, L"OK", L"OK"},
     CatalogueEntry{caption::Cancel, L"Cancel", L"キャンセル"},
     CatalogueEntry{caption::VersionMenu, L"Version information", L"バージョン情報"},
@@ -69,8 +71,6 @@ Language LanguageForUi(std::uint16_t uiLanguageId) {
     return (uiLanguageId & kPrimaryLanguageMask) == kJapanese ? Language::Japanese : Language::English;
 }
 
-bool IsJapaneseLocale(std::uint32_t lcid) { return (lcid & kPrimaryLanguageMask) == kJapanese; }
-
 BoxIcon IconFor(BoxKind kind) {
     switch (kind) {
         case BoxKind::OkInformation: return BoxIcon::Information;
@@ -91,13 +91,17 @@ BoxKind BoxKindOf(CatalogueId message) {
     }
 }
 
-std::wstring_view FolderPickerTitle(bool japaneseLocale) {
-    return japaneseLocale ? L"ダウンロードしたファイルの保存先を選択してください。" : L"Select the folder";
+std::wstring_view FolderPickerTitle(Language language) {
+    return language == Language::Japanese ? L"ダウンロードしたファイルの保存先を選択してください。"
+                                          : L"Select the folder";
 }
 
-DescriptionParts DescriptionLabelParts(std::wstring_view piece, std::wstring_view fileName, bool japaneseLocale) {
-    if (japaneseLocale) return {std::wstring(fileName), std::wstring(piece)};
-    return {std::wstring(piece), std::wstring(fileName)};
+// The piece and its word order come from one column, so the sentence is
+// never English words in Japanese order or the reverse.
+DescriptionParts DescriptionLabelParts(std::wstring_view fileName, Language language) {
+    const std::wstring piece(LoadText(caption::DescriptionPiece, language));
+    if (language == Language::Japanese) return {std::wstring(fileName), piece};
+    return {piece, std::wstring(fileName)};
 }
 
 }  // namespace cveltrix

@@ -1,5 +1,5 @@
 // The message catalogue: every message and caption by number, in English (US)
-// and Japanese, plus the two locale rules that pick what a user sees.
+// and Japanese, plus the language rule that picks the column a user sees.
 #pragma once
 
 #include <cstdint>
@@ -31,6 +31,7 @@ inline constexpr CatalogueId AskStartOver = 13;
 inline constexpr CatalogueId Disconnected = 14;
 inline constexpr CatalogueId NoFolderChosen = 15;
 inline constexpr CatalogueId Damaged = 16;
+inline constexpr CatalogueId HeldByAnotherCopy = 17;
 }  // namespace msg
 
 // Caption and label entries; most share their number with a control.
@@ -65,9 +66,6 @@ std::wstring_view LoadText(CatalogueId id, Language language);
 // Japanese UI language selects the Japanese column; every other one English.
 Language LanguageForUi(std::uint16_t uiLanguageId);
 
-// Primary language (low 10 bits) of the user's default locale is Japanese.
-bool IsJapaneseLocale(std::uint32_t lcid);
-
 // What a message box shows besides the text.
 enum class BoxKind { Ok, OkInformation, YesNo };
 // What a YesNo box returns for Yes (the platform's IDYES).
@@ -78,18 +76,18 @@ BoxIcon IconFor(BoxKind kind);
 // The box kind each message is shown with.
 BoxKind BoxKindOf(CatalogueId message);
 
-// The folder picker's title, kept out of the catalogue and chosen by locale.
-std::wstring_view FolderPickerTitle(bool japaneseLocale);
+// The folder picker's title, kept out of the catalogue, in `language`.
+std::wstring_view FolderPickerTitle(Language language);
 
-// The main window's description: in the Japanese locale the file name comes
-// first and the entry's piece follows, otherwise the piece leads. When the
-// whole does not fit on one line it breaks between the two parts, never
-// inside the file name.
+// The main window's description, one sentence in `language`: in Japanese
+// the file name comes first and the entry's piece follows, in English the
+// piece leads. When the whole does not fit on one line it breaks between
+// the two parts, never inside the file name.
 struct DescriptionParts {
     std::wstring first;
     std::wstring second;
     std::wstring Whole() const { return first + second; }
 };
-DescriptionParts DescriptionLabelParts(std::wstring_view piece, std::wstring_view fileName, bool japaneseLocale);
+DescriptionParts DescriptionLabelParts(std::wstring_view fileName, Language language);
 
 }  // namespace cveltrix

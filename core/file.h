@@ -31,6 +31,10 @@ public:
     virtual std::uint32_t LastError() const = 0;
 };
 
+// The platform's error code for a file that another process holds open in
+// a way that keeps this open out.
+inline constexpr std::uint32_t kErrorSharingViolation = 32;
+
 class FileSystem {
 public:
     virtual ~FileSystem() = default;

@@ -6,9 +6,10 @@
 namespace cveltrix {
 namespace {
 
-void RefuseStart(MessageBoxes& window, const std::wstring& why) {
-    window.NoteFailure(msg::CreateFailed, why);
-    window.ShowMessage(msg::CreateFailed, BoxKind::Ok);
+void RefuseStart(MessageBoxes& window, std::uint32_t error, const std::wstring& why) {
+    const CatalogueId message = TempFileOpenFailure(error);
+    window.NoteFailure(message, why + ErrorText(error));
+    window.ShowMessage(message, BoxKindOf(message));
 }
 
 // A start-over must never silently resume: when the file cannot be deleted
@@ -18,8 +19,7 @@ bool DiscardTempFile(MessageBoxes& window, FileSystem& files, const std::wstring
     if (!files.Delete(tempPath)) {
         const auto file = files.OpenAlways(tempPath);
         if (!file || !file->TruncateTo(0)) {
-            RefuseStart(window,
-                        L"emptying " + tempPath + L": " + ErrorText(file ? file->LastError() : files.LastError()));
+            RefuseStart(window, file ? file->LastError() : files.LastError(), L"emptying " + tempPath + L": ");
             return false;
         }
     }
@@ -39,13 +39,17 @@ bool PrepareStart(MessageBoxes& window, FileSystem& files, const std::wstring& t
         error = files.LastError();
     }
     if (!size) {
-        RefuseStart(window, L"temp file " + tempPath + L": " + ErrorText(error));
+        RefuseStart(window, error, L"temp file " + tempPath + L": ");
         return false;
     }
     if (*size == 0) return true;
     if (window.ShowMessage(msg::AskResume, BoxKind::YesNo) == kAnswerYes) return true;
     if (window.ShowMessage(msg::AskStartOver, BoxKind::YesNo) != kAnswerYes) return false;
     return DiscardTempFile(window, files, tempPath);
+}
+
+CatalogueId TempFileOpenFailure(std::uint32_t error) {
+    return error == kErrorSharingViolation ? msg::HeldByAnotherCopy : msg::CreateFailed;
 }
 
 }  // namespace cveltrix

@@ -1,6 +1,7 @@
 // The Start button's side of a download, before a worker is launched.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "core/file.h"
@@ -12,5 +13,10 @@ namespace cveltrix {
 // be created, and a non-empty one is resumed or discarded on the user's
 // answer. True when the worker should start.
 bool PrepareStart(MessageBoxes& window, FileSystem& files, const std::wstring& tempPath);
+
+// The message for a temp file that cannot be opened with the platform's
+// error `error`: one held by another copy of the tool, which is
+// downloading it, is no fault of the disk.
+CatalogueId TempFileOpenFailure(std::uint32_t error);
 
 }  // namespace cveltrix

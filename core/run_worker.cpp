@@ -8,6 +8,7 @@
 #include "core/http_request.h"
 #include "core/paths.h"
 #include "core/progress.h"
+#include "core/run_start.h"
 #include "core/web_mark.h"
 
 namespace cveltrix {
@@ -75,7 +76,7 @@ private:
         if (!size || !file_->SeekToEnd()) {
             const std::uint32_t error = file_ ? file_->LastError() : env_.files.LastError();
             file_.reset();
-            Fail(msg::CreateFailed, L"temp file " + env_.tempPath + L": " + ErrorText(error));
+            Fail(TempFileOpenFailure(error), L"temp file " + env_.tempPath + L": " + ErrorText(error));
             return Phase::End;
         }
         size_ = *size;

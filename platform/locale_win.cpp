@@ -6,6 +6,4 @@ namespace cveltrix::win {
 
 std::uint16_t UserUiLanguage() { return ::GetUserDefaultUILanguage(); }
 
-std::uint32_t UserLocale() { return ::GetUserDefaultLCID(); }
-
 }  // namespace cveltrix::win

@@ -1,4 +1,4 @@
-// The user's language settings, as Windows reports them.
+// The user's language setting, as Windows reports it.
 #pragma once
 
 #include <cstdint>
@@ -7,7 +7,5 @@ namespace cveltrix::win {
 
 // The user-interface language (a LANGID).
 std::uint16_t UserUiLanguage();
-// The user's default locale (an LCID).
-std::uint32_t UserLocale();
 
 }  // namespace cveltrix::win

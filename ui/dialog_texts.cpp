@@ -18,9 +18,9 @@ UINT StyleOf(BoxKind kind) {
 
 }  // namespace
 
-std::wstring Text(CatalogueId id) { return std::wstring(LoadText(id, LanguageForUi(win::UserUiLanguage()))); }
+Language UiLanguage() { return LanguageForUi(win::UserUiLanguage()); }
 
-bool JapaneseLocale() { return IsJapaneseLocale(win::UserLocale()); }
+std::wstring Text(CatalogueId id) { return std::wstring(LoadText(id, UiLanguage())); }
 
 void SetDialogTexts(HWND dialog, std::initializer_list<DialogText> texts) {
     for (const DialogText& text : texts) ::SetDlgItemTextW(dialog, text.control, Text(text.entry).c_str());

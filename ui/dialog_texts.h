@@ -11,10 +11,9 @@
 
 namespace cveltrix {
 
-// The entry in the user-interface language.
+// The column of the user-interface language, and its entry.
+Language UiLanguage();
 std::wstring Text(CatalogueId id);
-// The user's default locale is Japanese (the word order of two texts).
-bool JapaneseLocale();
 
 struct DialogText {
     int control;

@@ -44,8 +44,8 @@ bool ProxySeting::OnInitDialog() {
                               {IDCANCEL, caption::Cancel}});
     MaskPassword();
     EnableEdits(mode_ != ProxyConfig::kNoProxy);
-    // Checking a radio button makes it a tab stop, which would take the
-    // focus from OK; OK gets it explicitly.
+    // The radio group leads the tab order and would take the first focus;
+    // OK gets it explicitly.
     ::SetFocus(Item(IDOK));
     return false;
 }

@@ -5,7 +5,10 @@
 //
 //   driver wait-main TIMEOUT_MS        the main window is up, enabled and idle
 //   driver state                       main window, its controls, its popups
-//   driver dialog TITLE                every control of a top-level dialog
+//   driver dialog TITLE                every control of a top-level dialog, in z-order
+//   driver tab-order TITLE             the controls Tab visits in the dialog TITLE, from its focus round to it
+//   driver main-windows                every main window of the tool ("hwnd" numbers); with
+//                                      CVELTRIX_DRIVER_MAIN=hwnd set, the commands work on that one
 //   driver sysmenu                     the main window's system menu (read by the probe)
 //   driver window-icons                the main window's big and small icons and sizes (read by the probe)
 //   driver click ID                    a button of the main window
@@ -72,7 +75,21 @@ std::wstring ClassOf(HWND window) {
     return name;
 }
 
-HWND FindMain() { return ::FindWindowW(kMainClass, kMainTitle); }
+// The title as the system keeps it: nothing is sent to a window that may be busy.
+bool IsMain(HWND window) {
+    wchar_t title[64] = {};
+    ::GetWindowTextW(window, title, 64);
+    return ClassOf(window) == kMainClass && std::wstring(title) == kMainTitle;
+}
+
+// Two copies of the tool show two main windows: a test names the one it
+// drives by its handle.
+HWND FindMain() {
+    wchar_t pinned[32] = {};
+    if (!::GetEnvironmentVariableW(L"CVELTRIX_DRIVER_MAIN", pinned, 32)) return ::FindWindowW(kMainClass, kMainTitle);
+    HWND window = reinterpret_cast<HWND>(static_cast<INT_PTR>(_wtoi64(pinned)));
+    return ::IsWindow(window) && IsMain(window) ? window : nullptr;
+}
 
 HWND FindDialog(const std::wstring& title) { return ::FindWindowW(kDialogClass, title.c_str()); }
 
@@ -346,6 +363,46 @@ int TryWrite(const wchar_t* path) {
     return 0;
 }
 
+BOOL CALLBACK CollectMain(HWND window, LPARAM found) {
+    if (IsMain(window)) reinterpret_cast<std::vector<HWND>*>(found)->push_back(window);
+    return TRUE;
+}
+
+int MainWindows() {
+    std::vector<HWND> found;
+    ::EnumWindows(CollectMain, reinterpret_cast<LPARAM>(&found));
+    std::wstring out = L"[";
+    for (HWND window : found) out += (out.size() > 1 ? L"," : L"") + Number(reinterpret_cast<LONG_PTR>(window));
+    Print(out + L"]");
+    return 0;
+}
+
+// Real Tab keys through the dialog's own message loop, each waited for
+// until the focus moves, as a keyboard user walks the dialog.
+int TabOrder(HWND dialog) {
+    if (!dialog) return Fail(L"no such window");
+    HWND start = FocusOf(dialog);
+    if (!start) return Fail(L"nothing has the focus");
+    std::wstring out = L"[" + Number(::GetDlgCtrlID(start));
+    HWND focus = start;
+    for (int visited = 0; visited < 64; ++visited) {
+        ::PostMessageW(focus, WM_KEYDOWN, VK_TAB, 1);
+        ::PostMessageW(focus, WM_KEYUP, VK_TAB, 0xC0000001);
+        const ULONGLONG deadline = ::GetTickCount64() + 5000;
+        HWND next = focus;
+        // The tool's thread moves the focus when it takes the key.
+        while ((next = FocusOf(dialog)) == focus && ::GetTickCount64() < deadline) ::Sleep(5);
+        if (next == focus) return Fail(L"Tab left the focus on " + Number(::GetDlgCtrlID(focus)));
+        if (next == start) {
+            Print(out + L"]");
+            return 0;
+        }
+        out += L"," + Number(::GetDlgCtrlID(next));
+        focus = next;
+    }
+    return Fail(L"Tab never came back to " + Number(::GetDlgCtrlID(start)));
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -358,6 +415,8 @@ int wmain(int argc, wchar_t** argv) {
         Print(DialogJson(dialog));
         return 0;
     }
+    if (command == L"tab-order" && argc == 3) return TabOrder(FindDialog(argv[2]));
+    if (command == L"main-windows" && argc == 2) return MainWindows();
     if (command == L"sysmenu" && argc == 2) return Probe(driver::ProbeQuery::SystemMenu);
     if (command == L"window-icons" && argc == 2) return Probe(driver::ProbeQuery::WindowIcons);
     if (command == L"click" && argc == 3) return PostClick(FindMain(), _wtoi(argv[2]));
@@ -379,6 +438,6 @@ int wmain(int argc, wchar_t** argv) {
     Print(L"usage: driver wait-main MS | state | dialog TITLE | sysmenu | window-icons | click ID | press TITLE ID | "
           L"check TITLE ID | settext TITLE ID TEXT | answer ID | answer-then-click ID CTRL | "
           L"answer-then-post ID click:CTRL|syscommand:ID... | syscommand ID | key esc|enter|tab | minimize | "
-          L"restore | taskbar-button-created | trust-root FILE | try-write FILE");
+          L"restore | taskbar-button-created | trust-root FILE | try-write FILE | tab-order TITLE | main-windows");
     return 2;
 }

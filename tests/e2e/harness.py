@@ -284,12 +284,17 @@ class App:
     beside the exe), started under Wine in the given language; Wine's own
     messages (wine_debug channels) go to wine_log."""
 
-    def __init__(self, kind="local", lang="en_US.UTF-8", wine_debug="-all"):
+    def __init__(self, kind="local", lang="en_US.UTF-8", wine_debug="-all", beside=None):
         self.state = load_session()
         self.driver = Driver(self.state)
-        self.folder = tempfile.mkdtemp(prefix="app-", dir=SESSION_DIR)
-        self.exe = os.path.join(self.folder, "Cveltrix.exe")
-        shutil.copy(EXES[kind], self.exe)
+        # beside: a second copy started from the folder of the App `beside`.
+        self.beside = beside
+        if beside:
+            self.folder, self.exe = beside.folder, beside.exe
+        else:
+            self.folder = tempfile.mkdtemp(prefix="app-", dir=SESSION_DIR)
+            self.exe = os.path.join(self.folder, "Cveltrix.exe")
+            shutil.copy(EXES[kind], self.exe)
         self.lang = lang
         self.wine_debug = wine_debug
         self.process = None
@@ -300,22 +305,33 @@ class App:
 
     @property
     def wine_log(self):
-        return os.path.join(self.folder, "wine.log")
+        return os.path.join(self.folder, "wine-beside.log" if self.beside else "wine.log")
 
     def leftovers(self):
         """What the tool has left beside its exe (the temp file, its validator)."""
-        return sorted(set(os.listdir(self.folder)) - {"Cveltrix.exe", "wine.log"})
+        return sorted(set(os.listdir(self.folder)) - {"Cveltrix.exe", "wine.log", "wine-beside.log"})
 
     def try_write(self, path):
         """A second Wine process writes one byte into `path`: "written" or "denied, error N"."""
         return self.driver.run("try-write", wine_path(path))
 
     def start(self):
+        others = self.driver.json("main-windows") if self.beside else []
         self.log = open(self.wine_log, "wb")
         self.process = subprocess.Popen(["wine", self.exe], env=session_env(self.state, self.lang, self.wine_debug),
                                         stdin=subprocess.DEVNULL, stdout=self.log, stderr=self.log)
+        if self.beside:
+            self.beside.pin(others)
+            self.pin(wait_until(lambda: [w for w in self.driver.json("main-windows") if w not in others], 20, 0.1,
+                                "the second copy's main window"))
         self.driver.run("wait-main", 20000)
         return self
+
+    def pin(self, windows):
+        """From now on the driver works this copy's main window (the one in
+        `windows`), wherever other copies show theirs."""
+        (window,) = windows
+        self.driver.env["CVELTRIX_DRIVER_MAIN"] = str(window)
 
     def stop(self):
         if self.process and self.process.poll() is None:

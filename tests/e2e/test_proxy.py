@@ -13,6 +13,8 @@ DIALOG = "Proxy Server Setting"
 USE, NO_USE = IDS["IDC_USE_PROXY"], IDS["IDC_NO_PROXY"]
 EDITS = ADDRESS, PORT, USER, PASSWORD = tuple(IDS[name] for name in ("IDC_ADDRESS", "IDC_PORT", "IDC_USER_NAME",
                                                                        "IDC_PASSWORD"))
+LABELS = tuple(IDS[name] for name in ("IDC_ADDRESS_LABEL", "IDC_PORT_LABEL", "IDC_USER_NAME_LABEL",
+                                      "IDC_PASSWORD_LABEL"))
 LOCALHOST = "127.0.0.1"
 
 SIZE = 300_000
@@ -162,6 +164,28 @@ class DialogState(unittest.TestCase):
             self.assertEqual(dialog[PASSWORD]["passwordChar"], ord("*"))
             for control in (ADDRESS, PORT, USER):
                 self.assertEqual(dialog[control]["passwordChar"], 0, f"edit {control}")
+            close_dialog(app, IDCANCEL)
+
+
+class KeyboardAndScreenReader(unittest.TestCase):
+    def tab_order(self, app):
+        """The controls Tab visits, from OK round to the one before it."""
+        order = json.loads(app.driver.run("tab-order", DIALOG))
+        start = order.index(IDOK)
+        return order[start:] + order[:start]
+
+    def test_tab_follows_the_screen_and_each_edit_follows_its_label(self):
+        with App() as app:
+            # Only the buttons and the chosen radio button while the edits are off.
+            self.assertEqual(open_dialog(app).focus, IDOK)
+            self.assertEqual(self.tab_order(app), [IDOK, IDCANCEL, NO_USE])
+            app.driver.run("check", DIALOG, USE)
+            self.assertEqual(self.tab_order(app), [IDOK, IDCANCEL, USE, ADDRESS, PORT, USER, PASSWORD])
+            # A screen reader names an edit after the static text just before it.
+            controls = app.dialog(DIALOG).data["controls"]
+            for edit, label in zip(EDITS, LABELS):
+                before = controls[[c["id"] for c in controls].index(edit) - 1]
+                self.assertEqual((before["id"], before["class"].lower()), (label, "static"), f"edit {edit}")
             close_dialog(app, IDCANCEL)
 
 

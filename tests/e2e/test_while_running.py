@@ -1,13 +1,14 @@
 """What the user does while a run goes on: the run's boxes wait for the
 user's own, a Start clicked as a run ends is taken (after the user's own box,
 and not after a Cancel), a message 8 on screen is always followed by its
-picker, and Esc ends a run as Exit does."""
+picker, Esc ends a run as Exit does, and a second copy of the tool started
+from the same folder is told that the first one is downloading."""
 import os
 import time
 import unittest
 
-from harness import CANCEL, IDCANCEL, IDOK, IDYES, IDS, PICKER, START, App, DownloadCase, message, server, \
-    test_server, wait_until
+from harness import CANCEL, IDCANCEL, IDOK, IDYES, IDS, PICKER, PROXY, START, App, DownloadCase, message, \
+    requests_seen, server, test_server, wait_until
 
 ABOUT = IDS["IDM_ABOUTBOX"]
 SIZE = 300_000
@@ -111,6 +112,25 @@ class WhileRunning(DownloadCase):
                     self.assertEqual(app.answer(IDCANCEL)["title"], PICKER)
                     self.assertEqual(app.answer(IDOK)["message"], message("NoFolderChosen"))
                 app.wait_idle()
+
+
+    # A double double-click: the second copy's Download finds the temp file
+    # held by the first, says so, and changes nothing of the first's run.
+    def test_a_second_copy_is_told_and_the_first_saves_the_whole_file(self):
+        content = test_server.GeneratedContent(SIZE)
+        with server(content, rate=30_000) as srv, App() as first:
+            first.click(START)
+            wait_until(lambda: os.path.exists(first.temp_path) and os.path.getsize(first.temp_path) > 0, 20, 0.05,
+                       "the first copy's first bytes")
+            with App(beside=first) as second:
+                second.click(START)
+                self.assertEqual(second.message(), (message("HeldByAnotherCopy"), "warning"))
+                second.answer(IDOK)
+                self.assertTrue(second.wait_idle().enabled(PROXY))
+                self.assertFalse(first.window().enabled(START), "the first copy's run ended early")
+            self.save_to_desktop(first)
+            self.assertEqual(self.read(self.saved), content.read(0, SIZE))
+            self.assertEqual(requests_seen(srv), [("HEAD", None), ("GET", "bytes=0-")])
 
 
 if __name__ == "__main__":

@@ -512,19 +512,20 @@ class _Handler(http.server.BaseHTTPRequestHandler):
             stop = min(stop, reply.start + mode.stall_after)
         step = max(1, min(SEND_SLICE, rate // THROTTLE_STEPS_PER_SEC)) if rate else SEND_SLICE
         invert = mode.wrong_bytes and not isinstance(reply.body, _Page)
-        began, position = time.monotonic(), reply.start
+        began, position, slice_began = time.monotonic(), reply.start, time.time()
         while position < stop:
             count = min(step, stop - position)
             # A slice leaves when the rate allows its last byte, so the body takes length / rate.
             if rate and self.owner._stopping.wait(began + (position + count - reply.start) / rate - time.monotonic()):
                 break
+            slice_began = time.time()
             sent = self._send_slice(reply.body, position, count, invert)
             if not sent:
                 break  # the file shrank under us
             position += sent
             self.owner._update(self.entry, body_bytes=position - reply.start)
         complete = position == reply.stop
-        self.owner._update(self.entry, complete=complete)
+        self.owner._update(self.entry, complete=complete, last_slice_time=slice_began if complete else None)
         if mode.stall_after is not None and not complete:
             self._stay_silent()
         if not complete:
@@ -710,8 +711,10 @@ class InstallerServer:
         """Every request so far, oldest first: dicts with time, client,
         connection, request_line, method, target, version, path_form,
         headers ([name, value] pairs as sent), mode, status,
-        response_headers, body_bytes, complete (the whole body went out)
-        and done (the answer is over, complete or cut)."""
+        response_headers, body_bytes, complete (the whole body went out),
+        last_slice_time (when the send of the body's last bytes began: no
+        client holds the whole body earlier; None until complete) and
+        done (the answer is over, complete or cut)."""
         with self._lock:
             return copy.deepcopy(self._log)
 
@@ -745,6 +748,7 @@ class InstallerServer:
             "response_headers": [],
             "body_bytes": 0,
             "complete": False,
+            "last_slice_time": None,
             "done": False,
         }
         with self._lock:

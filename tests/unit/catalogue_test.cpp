@@ -14,8 +14,8 @@ TEST(CatalogueTest, HoldsExactlyTheMessagesAndCaptionsOfTheTool) {
     std::vector<CatalogueId> ids;
     for (const CatalogueEntry& entry : CatalogueEntries()) ids.push_back(entry.id);
     const std::vector<CatalogueId> expected{3,   4,   5,    6,    7,    8,    9,    10,   11,   12,   13,   14,   15, 16,
-                                            1,   2,   101,  105,  130,  1012, 1013, 1014, 1015, 1017, 1018, 1019, 1020,
-                                            58112};
+                                            17,  1,   2,    101,  105,  130,  1012, 1013, 1014, 1015, 1017, 1018, 1019,
+                                            1020, 58112};
     EXPECT_THAT(ids, UnorderedElementsAreArray(expected));
 }
 
@@ -30,7 +30,7 @@ TEST(CatalogueTest, EveryEntryHasBothColumnsAndLoadTextReturnsThem) {
 }
 
 TEST(CatalogueTest, UnknownIdsLoadAsEmptyText) {
-    for (CatalogueId id : {0, 17, 102, 1003, 1016, 65535}) {
+    for (CatalogueId id : {0, 18, 102, 1003, 1016, 65535}) {
         EXPECT_TRUE(LoadText(static_cast<CatalogueId>(id), Language::English).empty()) << id;
         EXPECT_TRUE(LoadText(static_cast<CatalogueId>(id), Language::Japanese).empty()) << id;
     }
@@ -66,6 +66,7 @@ INSTANTIATE_TEST_SUITE_P(
         ExactText{13, Language::English, L"Delete remaining dowloaded files and retry at the beginning."},
         ExactText{14, Language::English, L"The connection was disconnected. "},
         ExactText{15, Language::English, L"The selected folder may not be able to save.\nSelect an another folder."},
+        ExactText{17, Language::English, L"Another copy of this tool is downloading this file."},
         ExactText{130, Language::English, L"Downloading the "},
         ExactText{58112, Language::English, L"Download"},
         ExactText{3, Language::Japanese, L"すでにダウンロードが完了しています。"},
@@ -100,16 +101,6 @@ INSTANTIATE_TEST_SUITE_P(Locale, UiLanguageTest,
                                          LanguageCase{0x0412, false}, LanguageCase{0x0111, false},
                                          LanguageCase{0x0000, false}));
 
-TEST(JapaneseLocaleTest, LooksAtTheLowTenBitsOfTheLocaleOnly) {
-    EXPECT_TRUE(IsJapaneseLocale(0x0411));
-    EXPECT_TRUE(IsJapaneseLocale(0x00010411));  // a sort order on top
-    EXPECT_TRUE(IsJapaneseLocale(0x0C11));
-    EXPECT_FALSE(IsJapaneseLocale(0x0409));
-    EXPECT_FALSE(IsJapaneseLocale(0x0407));
-    EXPECT_FALSE(IsJapaneseLocale(0x0111));
-    EXPECT_FALSE(IsJapaneseLocale(0x00110409));
-}
-
 TEST(MessageBoxTest, IconFollowsTheBoxKind) {
     EXPECT_EQ(IconFor(BoxKind::Ok), BoxIcon::Warning);
     EXPECT_EQ(IconFor(BoxKind::OkInformation), BoxIcon::Information);
@@ -119,7 +110,7 @@ TEST(MessageBoxTest, IconFollowsTheBoxKind) {
 TEST(MessageBoxTest, EachMessageHasItsBoxKind) {
     const std::set<CatalogueId> information{3, 8};
     const std::set<CatalogueId> questions{11, 12, 13};
-    for (CatalogueId id = 3; id <= 16; ++id) {
+    for (CatalogueId id = 3; id <= 17; ++id) {
         const BoxKind expected = information.contains(id) ? BoxKind::OkInformation
                                  : questions.contains(id) ? BoxKind::YesNo
                                                           : BoxKind::Ok;
@@ -127,38 +118,41 @@ TEST(MessageBoxTest, EachMessageHasItsBoxKind) {
     }
 }
 
-TEST(FolderPickerTitleTest, FollowsTheLocale) {
-    EXPECT_EQ(FolderPickerTitle(true), L"ダウンロードしたファイルの保存先を選択してください。");
-    EXPECT_EQ(FolderPickerTitle(false), L"Select the folder");
-}
-
 constexpr const wchar_t* kFileName = L"Kelvrane_for_(K)QZ415_270[2.20]series_Installer.exe";
+constexpr const wchar_t* kEnglishTitle = L"Select the folder";
+constexpr const wchar_t* kJapaneseTitle = L"ダウンロードしたファイルの保存先を選択してください。";
 
-struct LabelCase {
-    const wchar_t* piece;
-    bool japaneseLocale;
-    std::wstring expected;
+struct ShownTextCase {
+    std::uint16_t uiLanguage;
+    std::wstring label;
     std::size_t breakAt;  // where a second line starts
+    const wchar_t* pickerTitle;
 };
 
-class DescriptionLabelTest : public testing::TestWithParam<LabelCase> {};
+class ShownTextsTest : public testing::TestWithParam<ShownTextCase> {};
 
-// The word order follows the locale, whichever language the piece is in.
-// A second line starts between the two parts, never inside the file name.
-TEST_P(DescriptionLabelTest, OrdersPieceAndFileNameByLocale) {
+// The label's words, their order and the picker's title all follow the
+// user-interface language: the user's locale (the region setting) is not
+// read at all, so an English Windows with a Japanese region reads English
+// in English order and the reverse. A second line starts between the two
+// parts, never inside the file name.
+TEST_P(ShownTextsTest, FollowTheUserInterfaceLanguageOnly) {
     const auto& c = GetParam();
-    const auto parts = DescriptionLabelParts(c.piece, kFileName, c.japaneseLocale);
-    EXPECT_EQ(parts.Whole(), c.expected);
-    EXPECT_EQ(parts.first, c.expected.substr(0, c.breakAt));
-    EXPECT_EQ(parts.second, c.expected.substr(c.breakAt));
+    const Language language = LanguageForUi(c.uiLanguage);
+    const auto parts = DescriptionLabelParts(kFileName, language);
+    EXPECT_EQ(parts.Whole(), c.label);
+    EXPECT_EQ(parts.first, c.label.substr(0, c.breakAt));
+    EXPECT_EQ(parts.second, c.label.substr(c.breakAt));
+    EXPECT_EQ(FolderPickerTitle(language), c.pickerTitle);
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Orders, DescriptionLabelTest,
-    testing::Values(LabelCase{L"Downloading the ", false, std::wstring(L"Downloading the ") + kFileName, 16},
-                    LabelCase{L"Downloading the ", true, std::wstring(kFileName) + L"Downloading the ", 51},
-                    LabelCase{L"をダウンロードします。", true, std::wstring(kFileName) + L"をダウンロードします。", 51},
-                    LabelCase{L"をダウンロードします。", false, std::wstring(L"をダウンロードします。") + kFileName, 11}));
+    UiLanguages, ShownTextsTest,
+    testing::Values(
+        ShownTextCase{0x0409, std::wstring(L"Downloading the ") + kFileName, 16, kEnglishTitle},   // English (US)
+        ShownTextCase{0x0411, std::wstring(kFileName) + L"をダウンロードします。", 51, kJapaneseTitle},  // Japanese
+        ShownTextCase{0x0407, std::wstring(L"Downloading the ") + kFileName, 16, kEnglishTitle},   // German
+        ShownTextCase{0x0412, std::wstring(L"Downloading the ") + kFileName, 16, kEnglishTitle}));  // Korean
 
 }  // namespace
 }  // namespace cveltrix

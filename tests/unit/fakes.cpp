@@ -380,6 +380,7 @@ std::uint64_t FakeFileSystem::Room() const {
 std::unique_ptr<File> FakeFileSystem::OpenAlways(const std::wstring& path) {
     log_.push_back("open file");
     if (failOpen || Trips(faults, "open file")) return errors_.Failed(nullptr);
+    if (heldElsewhere.contains(path)) return errors_.Failed(nullptr, kErrorSharingViolation);
     return std::make_unique<FakeFile>(*this, path, files[path], log_);
 }
 

@@ -12,6 +12,7 @@
 #include <memory>
 #include <optional>
 #include <ostream>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -73,8 +74,8 @@ public:
     std::uint32_t Code() const { return code_; }
     // Notes a failure; returns `result` for the failing call to return.
     template <class Result>
-    Result Failed(Result result) {
-        code_ = kFakeError;
+    Result Failed(Result result, std::uint32_t code = kFakeError) {
+        code_ = code;
         return result;
     }
 
@@ -231,6 +232,8 @@ public:
     bool failDelete = false;
     bool failTruncate = false;
     bool failMove = false;
+    // Files another process holds open, closed to this one's opens.
+    std::set<std::wstring> heldElsewhere;
     FaultPlan* faults = nullptr;
     // The disk fills up once files hold this many bytes in total.
     std::optional<std::uint64_t> capacity;

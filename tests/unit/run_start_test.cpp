@@ -93,6 +93,17 @@ TEST_F(PrepareStartTest, TempFileThatCannotBeCreatedRefusesTheStart) {
     EXPECT_THAT(window.Messages(), ElementsAre(FakeRunWindow::Shown{9, BoxKind::Ok}));
 }
 
+// A second copy started from the same folder: the first one's download is
+// no fault of the disk, and nothing of it is touched or asked about.
+TEST_F(PrepareStartTest, TempFileHeldByAnotherCopySaysSoAndAsksNothing) {
+    files.Put(kTempPath, 1000);
+    files.heldElsewhere.insert(kTempPath);
+    EXPECT_FALSE(Prepare());
+    EXPECT_THAT(window.Messages(), ElementsAre(FakeRunWindow::Shown{17, BoxKind::Ok}));
+    EXPECT_TRUE(TempHolds(1000));
+    EXPECT_EQ(FindEvent(log, "delete"), -1);
+}
+
 TEST_F(PrepareStartTest, LargeTempFileAsksLikeAnyOther) {
     files.PutUntracked(kTempPath, 5ull << 30);
     window.AnswerTo(12, kAnswerYes);

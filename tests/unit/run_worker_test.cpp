@@ -328,6 +328,17 @@ TEST_F(WorkerTest, TempFileThatCannotBeOpenedStopsBeforeAnyRequest) {
     EXPECT_TRUE(http.Opened().empty());
 }
 
+// Another copy of the tool took the file between Start's check and the run.
+TEST_F(WorkerTest, TempFileHeldByAnotherCopySaysSoAndLeavesItAlone) {
+    files.Put(kTempPath, 1000);
+    files.heldElsewhere.insert(kTempPath);
+    Serve(ProbeAnswer(kLength), WholeAnswer(kLength));
+    Run();
+    EXPECT_THAT(window.Messages(), ElementsAre(Shown{17, BoxKind::Ok}));
+    EXPECT_TRUE(http.Opened().empty());
+    EXPECT_TRUE(TempHolds(1000));
+}
+
 struct DropCase : NamedCase {
     RequestScript transfer;
 };

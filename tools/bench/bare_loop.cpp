@@ -1,8 +1,9 @@
 // The platform's own limit for the tool's read loop: the same WinINet flags,
 // the same query-available-then-read rule and 16384-byte chunks, appended to
-// a file, with no window and no progress. Prints the seconds it took.
+// a file, with no window and no progress. Prints the seconds it took. With a
+// PROXY ("host:port") it goes through that proxy, as the tool's proxied way.
 //
-//   bare_loop.exe URL OUTPUT_FILE
+//   bare_loop.exe URL OUTPUT_FILE [PROXY]
 #include <windows.h>
 #include <wininet.h>
 
@@ -14,15 +15,17 @@
 int wmain(int argc, wchar_t** argv) {
     using cveltrix::win::UniqueHandle;
     using cveltrix::win::UniqueInternet;
-    if (argc != 3) {
-        std::fwprintf(stderr, L"usage: bare_loop URL OUTPUT_FILE\n");
+    if (argc != 3 && argc != 4) {
+        std::fwprintf(stderr, L"usage: bare_loop URL OUTPUT_FILE [PROXY]\n");
         return 2;
     }
+    const wchar_t* proxy = argc == 4 ? argv[3] : nullptr;
     LARGE_INTEGER frequency, start, end;
     ::QueryPerformanceFrequency(&frequency);
     ::QueryPerformanceCounter(&start);
 
-    UniqueInternet session(::InternetOpenW(nullptr, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+    UniqueInternet session(::InternetOpenW(nullptr, proxy ? INTERNET_OPEN_TYPE_PROXY : INTERNET_OPEN_TYPE_PRECONFIG,
+                                                  proxy, nullptr, 0));
     UniqueInternet request(::InternetOpenUrlW(session.get(), argv[1], L"Range: bytes=0-", static_cast<DWORD>(-1),
                                               INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 0));
     UniqueHandle file(::CreateFileW(argv[2], GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
