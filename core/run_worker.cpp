@@ -141,9 +141,7 @@ private:
                             : env_.http.OpenPreconfigured();
         // The range holds only for the version that began the temp file; any
         // other answers with the whole file.
-        const std::optional<std::wstring>& validator = KeptValidator();
-        ifRangeSent_ = size_ > 0 && validator;
-        const std::wstring headers = RangeHeader(size_) + (ifRangeSent_ ? L"\r\nIf-Range: " + *validator : L"");
+        const std::wstring headers = RangeHeader(size_) + (IfRangeSent() ? L"\r\nIf-Range: " + *KeptValidator() : L"");
         Answer answer = NoAnswer(L"no internet session, " + ErrorText(env_.http.LastError()));
         if (session_) answer = Ask(*session_, Verb::Get, env_.url, headers, proxied_ ? &login : nullptr);
         request_ = std::move(answer.request);
@@ -155,10 +153,11 @@ private:
         return Phase::JudgeAnswer;
     }
 
-    const std::optional<std::wstring>& KeptValidator() const {
-        static const std::optional<std::wstring> kNone;
-        return keptVersion_ ? keptVersion_->validator : kNone;
+    std::optional<std::wstring> KeptValidator() const {
+        return keptVersion_ ? keptVersion_->validator : std::nullopt;
     }
+    // Only a resume of a version with a strong validator asks with If-Range.
+    bool IfRangeSent() const { return size_ > 0 && KeptValidator(); }
 
     // ---- JudgeAnswer
 
@@ -167,7 +166,7 @@ private:
     Phase JudgeAnswer() {
         // Decided before the answer's status (a server may answer 416),
         // unless the server says the file is no longer the one kept.
-        if (size_ == length_ && !(ifRangeSent_ && request_ && HasStatus(*request_, kStatusOk))) {
+        if (size_ == length_ && !(IfRangeSent() && request_ && HasStatus(*request_, kStatusOk))) {
             Show(msg::AlreadyComplete);
             return Phase::Verify;
         }
@@ -196,7 +195,7 @@ private:
     // A server, or a cache on the way, may honour the range but not
     // If-Range: the range's own validator must still name the kept version.
     bool ContinuesKeptVersion() {
-        const std::optional<std::wstring>& validator = KeptValidator();
+        const auto validator = KeptValidator();
         return size_ == 0 || !validator || CarriesVersion(*validator, request_->ETagText(), request_->LastModifiedText());
     }
 
@@ -390,7 +389,6 @@ private:
     // AskForBody → Transfer: the request for the body and what it got.
     std::unique_ptr<HttpSession> session_;
     std::unique_ptr<HttpRequest> request_;
-    bool ifRangeSent_ = false;
     std::wstring transferWhy_;  // what the request got, when it failed
     std::wstring sourceUrl_;    // where it went after redirects: the saved file's mark
     // Transfer → Verify: where this answer's body began, and the hash that follows it.

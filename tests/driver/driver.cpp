@@ -232,22 +232,9 @@ int PostClick(HWND dialog, int id) {
     return 0;
 }
 
-// `then`: a button of the main window clicked right behind the answer, as
-// a user's click that lands the moment the box goes.
-int Answer(int id, int then = 0) {
-    HWND main = FindMain();
-    if (!main) return Fail(L"no main window");
-    const std::vector<HWND> popups = PopupsOf(main);
-    if (popups.size() != 1) return Fail(L"expected one popup, found " + Number(static_cast<long long>(popups.size())));
-    if (!then) return PostClick(popups.front(), id);
-    PostCommand(popups.front(), id);
-    return PostClick(main, then);
-}
-
-// A box answered and, right behind it, several things the user does on the
-// main window, all posted before the box has gone: `click:ID` or
-// `syscommand:ID`.
-int AnswerThenPost(int id, int stepCount, wchar_t** steps) {
+// A box answered and, right behind it, what the user does on the main
+// window, all posted before the box has gone: `click:ID` or `syscommand:ID`.
+int Answer(int id, int stepCount = 0, wchar_t** steps = nullptr) {
     HWND main = FindMain();
     if (!main) return Fail(L"no main window");
     const std::vector<HWND> popups = PopupsOf(main);
@@ -424,9 +411,8 @@ int wmain(int argc, wchar_t** argv) {
     if (command == L"check" && argc == 4) return Check(FindDialog(argv[2]), _wtoi(argv[3]));
     if (command == L"settext" && argc == 5) return SetText(FindDialog(argv[2]), _wtoi(argv[3]), argv[4]);
     if (command == L"answer" && argc == 3) return Answer(_wtoi(argv[2]));
-    if (command == L"answer-then-click" && argc == 4) return Answer(_wtoi(argv[2]), _wtoi(argv[3]));
     if (command == L"syscommand" && argc == 3) return SysCommand(static_cast<WPARAM>(_wtoi(argv[2])));
-    if (command == L"answer-then-post" && argc >= 4) return AnswerThenPost(_wtoi(argv[2]), argc - 3, argv + 3);
+    if (command == L"answer-then-post" && argc >= 4) return Answer(_wtoi(argv[2]), argc - 3, argv + 3);
     // SC_KEYMENU with a blank: the system menu drops down, as Alt+Space does.
     if (command == L"open-sysmenu" && argc == 2) return SysCommand(SC_KEYMENU, L' ');
     if (command == L"key" && argc == 3) return Key(argv[2]);
@@ -436,7 +422,7 @@ int wmain(int argc, wchar_t** argv) {
     if (command == L"trust-root" && argc == 3) return TrustRoot(argv[2]);
     if (command == L"try-write" && argc == 3) return TryWrite(argv[2]);
     Print(L"usage: driver wait-main MS | state | dialog TITLE | sysmenu | window-icons | click ID | press TITLE ID | "
-          L"check TITLE ID | settext TITLE ID TEXT | answer ID | answer-then-click ID CTRL | "
+          L"check TITLE ID | settext TITLE ID TEXT | answer ID | "
           L"answer-then-post ID click:CTRL|syscommand:ID... | syscommand ID | key esc|enter|tab | minimize | "
           L"restore | taskbar-button-created | trust-root FILE | try-write FILE | tab-order TITLE | main-windows");
     return 2;

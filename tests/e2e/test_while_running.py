@@ -38,7 +38,7 @@ class WhileRunning(DownloadCase):
                 srv.clear_requests()
                 # The box goes, releasing Start while the run still ends, and
                 # Start is clicked right behind it.
-                app.driver.run("answer-then-click", IDOK, START)
+                app.driver.run("answer-then-post", IDOK, f"click:{START}")
                 with self.subTest(run=run):
                     srv.wait_for_requests(1)
             app.answer(IDOK)

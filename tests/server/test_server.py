@@ -391,7 +391,8 @@ def range_applies(headers, body, weak=False):
     validator = headers.get("If-Range")
     if validator is None:
         return True
-    return validator.strip() in ((() if weak else (body.etag,)) + (email.utils.formatdate(body.modified, usegmt=True),))
+    names = [email.utils.formatdate(body.modified, usegmt=True)] + ([] if weak else [body.etag])
+    return validator.strip() in names
 
 
 # ---- the server ------------------------------------------------------------
