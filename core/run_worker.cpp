@@ -227,9 +227,10 @@ private:
         // Hashing alongside the transfer: the file only grows from here on.
         if (env_.pin && env_.hasher) follower_ = env_.hasher->Follow(env_.tempPath);
         for (;;) {
-            // A Cancel that comes once the last byte is written leaves a
-            // whole file, announced as such.
-            if (Cancelled()) return size_ == length_ ? Phase::Verify : Phase::End;
+            // Even past the last byte a Cancel ends the run: the guard would
+            // silence message 8 and the picker anyway, and the whole file
+            // is offered by the next Start.
+            if (Cancelled()) return Phase::End;
             const std::uint32_t wanted = std::min(request_->QueryAvailable(), kChunkSize);
             std::uint32_t read = 0;
             const bool readOk = request_->Read(std::span(buffer.data(), wanted), read);
@@ -315,7 +316,9 @@ private:
     // ---- Save
 
     Phase Save() {
-        Show(msg::DownloadComplete);
+        // Not shown or dropped (a Cancel, the window going): no picker, and
+        // the whole file waits for the next Start.
+        if (Show(msg::DownloadComplete) == 0) return Phase::End;
         const auto folder = env_.window.ChooseSaveFolder();
         if (!folder) return Fail(msg::NoFolderChosen, L"no folder was chosen");
         env_.chosenFolder = *folder;

@@ -332,8 +332,10 @@ public:
     // The folder picker's answer; nothing means the user cancels.
     std::optional<std::wstring> folderChoice;
     FaultPlan* faults = nullptr;
-    // The user's Cancel, raised once this many progress updates were shown.
+    // The user's Cancel, raised once this many progress updates were shown:
+    // through `onCancel` (the window's desk) when set, else on the flag.
     void CancelAfterChunks(int chunks);
+    std::function<void()> onCancel;
     std::atomic<bool> cancelRequested{false};
 
     const std::vector<Shown>& Messages() const { return messages_; }
@@ -372,6 +374,8 @@ private:
     int yields_ = 0;
     int folderPrompts_ = 0;
     std::optional<int> cancelAfterChunks_;
+
+    void RaiseCancel();
 };
 
 }  // namespace cveltrix::test
