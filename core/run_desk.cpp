@@ -231,6 +231,9 @@ bool RunDesk::TakeQueuedStart() {
 
 void RunDesk::Cancel() {
     OnWindowThread();
+    // The window is disabled under a box of the run's: a Cancel that gets
+    // there (a posted click) is no user's, and the answer decides.
+    if (onScreen_) return;
     const std::lock_guard lock(mutex_);
     if (run_) run_->Cancel();
     switch (state_) {

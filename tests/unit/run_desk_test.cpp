@@ -183,6 +183,26 @@ TEST_F(RunDeskTest, AQueuedStartGoesAheadOnceTheRunHasEndedAndTheUsersBoxIsClose
     EXPECT_EQ(traced.back(), L"run: start queued -> idle (the queued Start goes ahead)");
 }
 
+// The window is disabled under a box of the run's: a Cancel that still
+// gets there (a posted click) leaves the answer to decide.
+TEST_F(RunDeskTest, ACancelThatReachesTheWindowUnderMessage8LeavesTheSaveStepPromised) {
+    struct CancellingWindow final : FakeRunWindow {
+        using FakeRunWindow::FakeRunWindow;
+        int ShowMessage(CatalogueId id, BoxKind kind) override {
+            desk->Cancel();
+            return FakeRunWindow::ShowMessage(id, kind);
+        }
+        RunDesk* desk = nullptr;
+    } cancelling{log};
+    auto cancellingDesk = std::make_shared<RunDesk>(cancelling, [] {}, [](const std::wstring&) {});
+    cancelling.desk = cancellingDesk.get();
+    const auto run = std::make_shared<RunGuard>(cancellingDesk, files);
+    cancellingDesk->RunStarted(run);
+    EXPECT_EQ(run->ShowMessage(msg::DownloadComplete, BoxKind::OkInformation), 1);
+    EXPECT_EQ(cancellingDesk->State(), RunState::SavePromised);
+    EXPECT_FALSE(run->CancelFlag().load());
+}
+
 // ---- A close at any moment, against a worker on a thread of its own
 
 // A whole run over the fakes on a second thread, asking and telling through
