@@ -304,6 +304,20 @@ int PostClose() {
     return 0;
 }
 
+// Windows ending the session: asked, then told, each sent and answered
+// before the next, as the system does.
+int EndSession() {
+    HWND main = FindMain();
+    if (!main) return Fail(L"no main window");
+    DWORD_PTR agreed = 0;
+    if (!::SendMessageTimeoutW(main, WM_QUERYENDSESSION, 0, 0, SMTO_NORMAL, 5000, &agreed)) {
+        return Fail(L"no answer to WM_QUERYENDSESSION");
+    }
+    ::SendMessageTimeoutW(main, WM_ENDSESSION, agreed ? TRUE : FALSE, 0, SMTO_NORMAL, 5000, nullptr);
+    Print(agreed ? L"ended" : L"refused");
+    return 0;
+}
+
 // Wine's shell never announces a taskbar button; the driver does it in its place.
 int AnnounceTaskbarButton() {
     HWND main = FindMain();
@@ -427,6 +441,7 @@ int wmain(int argc, wchar_t** argv) {
     if (command == L"open-sysmenu" && argc == 2) return SysCommand(SC_KEYMENU, L' ');
     if (command == L"key" && argc == 3) return Key(argv[2]);
     if (command == L"close" && argc == 2) return PostClose();
+    if (command == L"end-session" && argc == 2) return EndSession();
     if (command == L"minimize" && argc == 2) return SysCommand(SC_MINIMIZE);
     if (command == L"restore" && argc == 2) return SysCommand(SC_RESTORE);
     if (command == L"taskbar-button-created" && argc == 2) return AnnounceTaskbarButton();
@@ -434,7 +449,8 @@ int wmain(int argc, wchar_t** argv) {
     if (command == L"try-write" && argc == 3) return TryWrite(argv[2]);
     Print(L"usage: driver wait-main MS | state | dialog TITLE | sysmenu | window-icons | click ID | press TITLE ID | "
           L"check TITLE ID | settext TITLE ID TEXT | answer ID | "
-          L"answer-then-post ID click:CTRL|syscommand:ID... | syscommand ID | key esc|enter|tab | close | minimize | "
+          L"answer-then-post ID click:CTRL|syscommand:ID... | syscommand ID | key esc|enter|tab | close | end-session | "
+          L"minimize | "
           L"restore | taskbar-button-created | trust-root FILE | try-write FILE | tab-order TITLE | main-windows");
     return 2;
 }

@@ -167,6 +167,21 @@ class WhileRunning(DownloadCase):
             self.assertFalse(os.path.exists(self.saved))
             self.assertEqual(self.read(app.temp_path), content.read(0, SIZE))
 
+    # Windows ends the session mid-download: the tool agrees, and its run
+    # ends at once, the temp file keeping the bytes it had.
+    def test_the_sessions_end_ends_the_run_and_keeps_the_partial(self):
+        content = test_server.GeneratedContent(SIZE)
+        with server(content, rate=50_000), App() as app:
+            app.click(START)
+            wait_until(lambda: os.path.exists(app.temp_path) and os.path.getsize(app.temp_path) > 0, 30, 0.01,
+                       "the first bytes")
+            self.assertEqual(app.driver.run("end-session"), "ended")
+            kept = os.path.getsize(app.temp_path)
+            time.sleep(1.0)
+            self.assertEqual(os.path.getsize(app.temp_path), kept, "bytes were written after the session ended")
+            self.assertLess(kept, SIZE)
+            self.assertEqual(self.read(app.temp_path), content.read(0, kept))
+
     # A double double-click: the second copy's Download finds the temp file
     # held by the first, says so, and changes nothing of the first's run.
     def test_a_second_copy_is_told_and_the_first_saves_the_whole_file(self):
