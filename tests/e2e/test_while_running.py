@@ -17,6 +17,10 @@ SIZE = 300_000
 
 
 class WhileRunning(DownloadCase):
+    def wait_for_first_bytes(self, app):
+        wait_until(lambda: os.path.exists(app.temp_path) and os.path.getsize(app.temp_path) > 0, 30, 0.01,
+                   "the first bytes")
+
     def test_the_runs_message_waits_for_the_version_box(self):
         with server(rate=100_000, mode="close-after=100000") as srv, App() as app:
             app.click(START)
@@ -88,8 +92,7 @@ class WhileRunning(DownloadCase):
             with self.subTest(attempt=attempt), server(content, rate=50_000), \
                     App(wine_debug="warn+seh") as app:  # where Wine 8 logs exceptions and OutputDebugString
                 app.click(START)
-                wait_until(lambda: os.path.exists(app.temp_path) and os.path.getsize(app.temp_path) > 0, 30, 0.01,
-                           "the first bytes")
+                self.wait_for_first_bytes(app)
                 time.sleep(0.1 * attempt)
                 app.driver.run("key", "esc")
                 pressed = time.monotonic()
@@ -146,8 +149,7 @@ class WhileRunning(DownloadCase):
         content = test_server.GeneratedContent(SIZE)
         with server(content, rate=150_000) as srv, App() as app:
             app.click(START)
-            wait_until(lambda: os.path.exists(app.temp_path) and os.path.getsize(app.temp_path) > 0, 30, 0.01,
-                       "the first bytes")
+            self.wait_for_first_bytes(app)
             app.click(IDS["IDC_EXIT"])
             exit_box = app.popup(what="the Exit question")
             self.assertEqual(exit_box["message"], message("ConfirmExit"))
@@ -173,8 +175,7 @@ class WhileRunning(DownloadCase):
         content = test_server.GeneratedContent(SIZE)
         with server(content, rate=50_000), App() as app:
             app.click(START)
-            wait_until(lambda: os.path.exists(app.temp_path) and os.path.getsize(app.temp_path) > 0, 30, 0.01,
-                       "the first bytes")
+            self.wait_for_first_bytes(app)
             self.assertEqual(app.driver.run("end-session"), "ended")
             kept = os.path.getsize(app.temp_path)
             time.sleep(1.0)
@@ -188,8 +189,7 @@ class WhileRunning(DownloadCase):
         content = test_server.GeneratedContent(SIZE)
         with server(content, rate=30_000) as srv, App() as first:
             first.click(START)
-            wait_until(lambda: os.path.exists(first.temp_path) and os.path.getsize(first.temp_path) > 0, 20, 0.05,
-                       "the first copy's first bytes")
+            self.wait_for_first_bytes(first)
             with App(beside=first) as second:
                 second.click(START)
                 self.assertEqual(second.message(), (message("HeldByAnotherCopy"), "warning"))
