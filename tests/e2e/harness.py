@@ -40,7 +40,10 @@ EXES = {
     "pinned": os.path.join(BUILD_DIR, "test-pinned", "Cveltrix.exe"),
     "https": os.path.join(BUILD_DIR, "test-https", "Cveltrix.exe"),
     "signed": os.path.join(BUILD_DIR, "test-signed", "Cveltrix.exe"),
+    "query": os.path.join(BUILD_DIR, "test-query", "Cveltrix.exe"),
 }
+# The query the "query" copy's URL carries (tests/windows.cmake).
+TEST_QUERY = "build=3"
 DRIVER = os.path.join(BUILD_DIR, "tests", "driver", "driver.exe")
 IDYES, IDNO, IDOK, IDCANCEL = 6, 7, 1, 2
 ROOT = os.path.join(HERE, "..", "..")

@@ -4,8 +4,8 @@ looks smaller (a sign-in portal's page) never costs the partial."""
 import os
 import unittest
 
-from harness import (CANCEL, IDNO, IDYES, START, TEMP_NAME, App, DownloadCase, message, requests_seen, screenshot,
-                     server, test_server, wait_until)
+from harness import (CANCEL, IDCANCEL, IDNO, IDOK, IDYES, START, TEMP_NAME, App, DownloadCase, message,
+                     requests_seen, screenshot, server, test_server, wait_until)
 from test_download import content_bytes
 
 ONE_MIB = 1 << 20
@@ -88,6 +88,32 @@ class ResumeOntoTheSameFile(DownloadCase):
                         self.assertEqual(requests_seen(srv), [("HEAD", None), *again, ("GET", "bytes=0-")])
                     self.assertEqual(app.leftovers(), [])
                     self.clear_desktop()
+
+    def test_a_whole_temp_file_of_an_older_build_is_never_saved_for_the_new_one(self):
+        old = test_server.GeneratedContent(SIZE, seed=7)
+        new = old.next_version(0)
+        with server(old, cache="ignore-if-range") as srv, App() as app:
+            # The save declined: the whole old build stays as the temp file.
+            app.click(START)
+            app.answer(IDOK)
+            app.answer(IDCANCEL)
+            self.assertEqual(app.answer(IDOK)["message"], message("NoFolderChosen"))
+            app.wait_idle()
+            self.assertEqual(self.read(app.temp_path), content_bytes(old))
+            srv.content = new
+            srv.clear_requests()
+            app.click(START)
+            self.assertEqual(app.answer(IDYES)["message"], message("AskResume"))
+            # No "already complete": the probe named another build, which
+            # comes whole once the server has answered the resume past the end.
+            self.save_to_desktop(app)
+            saved = self.read(self.saved)
+            self.assertEqual(saved, content_bytes(new))
+            self.assertNotEqual(saved, content_bytes(old))
+            self.assertEqual(requests_seen(srv), [("HEAD", None), ("GET", f"bytes={SIZE}-"), ("GET", "bytes=0-")])
+            self.assertEqual([entry["status"] for entry in srv.requests()], [200, 416, 206])
+            self.assertEqual(test_server.header(srv.requests()[1], "If-Range"), old.etag)
+            self.assertEqual(app.leftovers(), [])
 
     def test_a_sign_in_portal_never_costs_the_partial(self):
         with server(test_server.GeneratedContent(SIZE)) as srv, App() as app:
