@@ -423,6 +423,13 @@ class DownloadCase(unittest.TestCase):
         self.assertEqual(app.answer(IDOK)["title"], PICKER)
         return app.wait_idle()
 
+    def decline_save(self, app):
+        """Message 8, then the picker cancelled: message 15; returns the idle window."""
+        app.answer(IDOK)
+        app.answer(IDCANCEL)
+        self.assertEqual(app.answer(IDOK)["message"], message("NoFolderChosen"))
+        return app.wait_idle()
+
     def expect_failure(self, app, *names):
         """The run ends with one of the named messages, a warning, and the window is idle again."""
         text, icon = app.message(timeout=60)

@@ -261,11 +261,7 @@ class SaveStep(DownloadCase):
         content = test_server.GeneratedContent(SIZE)
         with server(content), App() as app:
             app.click(START)
-            app.answer(IDOK)
-            app.answer(IDCANCEL)
-            box = app.answer(IDOK)
-            self.assertEqual(box["message"], message("NoFolderChosen"))
-            app.wait_idle()
+            self.decline_save(app)
             self.assertEqual(self.read(app.temp_path), content_bytes(content))
 
     def test_a_file_of_the_same_name_is_replaced(self):

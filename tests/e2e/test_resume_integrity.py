@@ -4,8 +4,8 @@ looks smaller (a sign-in portal's page) never costs the partial."""
 import os
 import unittest
 
-from harness import (CANCEL, IDCANCEL, IDNO, IDOK, IDYES, START, TEMP_NAME, App, DownloadCase, message,
-                     requests_seen, screenshot, server, test_server, wait_until)
+from harness import (CANCEL, IDNO, IDYES, START, TEMP_NAME, App, DownloadCase, message, requests_seen, screenshot,
+                     server, test_server, wait_until)
 from test_download import content_bytes
 
 ONE_MIB = 1 << 20
@@ -95,10 +95,7 @@ class ResumeOntoTheSameFile(DownloadCase):
         with server(old, cache="ignore-if-range") as srv, App() as app:
             # The save declined: the whole old build stays as the temp file.
             app.click(START)
-            app.answer(IDOK)
-            app.answer(IDCANCEL)
-            self.assertEqual(app.answer(IDOK)["message"], message("NoFolderChosen"))
-            app.wait_idle()
+            self.decline_save(app)
             self.assertEqual(self.read(app.temp_path), content_bytes(old))
             srv.content = new
             srv.clear_requests()
