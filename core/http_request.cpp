@@ -86,7 +86,8 @@ Answer Ask(HttpSession& session, Verb verb, std::wstring url, const std::wstring
         auto next = hop < kMaxRedirects ? RedirectTarget(*request, url) : std::nullopt;
         if (!next) return {std::move(request), false, false, Asked(verb, url), url};
         if (IsDowngrade(url, *next)) {
-            return {std::move(request), false, true, Asked(verb, url) + L"redirect to " + WithoutQuery(*next) + L" refused"};
+            return {std::move(request), false, true,
+                    Asked(verb, url) + L"redirect to " + WithoutQuery(*next) + L" refused"};
         }
         url = std::move(*next);
     }

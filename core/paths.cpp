@@ -38,9 +38,8 @@ namespace {
 bool IsDeviceName(std::wstring_view name) {
     const std::wstring_view base = name.substr(0, name.find(L'.'));
     static constexpr std::wstring_view kDevices[] = {L"con", L"prn", L"aux", L"nul"};
-    if (std::any_of(std::begin(kDevices), std::end(kDevices), [&](auto device) { return EqualsNoCase(base, device); })) {
-        return true;
-    }
+    const auto isBase = [&](std::wstring_view device) { return EqualsNoCase(base, device); };
+    if (std::any_of(std::begin(kDevices), std::end(kDevices), isBase)) return true;
     return base.size() == 4 && (StartsWithNoCase(base, L"com") || StartsWithNoCase(base, L"lpt")) &&
            base[3] >= L'1' && base[3] <= L'9';
 }
