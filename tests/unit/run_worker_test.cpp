@@ -568,6 +568,18 @@ TEST_F(WorkerTest, DriveRootDestinationGetsADoubledSeparatorAndReplacesAnOldFile
     EXPECT_TRUE(files.HoldsPattern(destination));
 }
 
+// A download link's query goes with every request, its fragment with none,
+// and a failure line shows the URL without the query (a signed link's key).
+TEST_F(WorkerTest, ALinkWithAQueryIsAskedWithItAndNamedWithoutIt) {
+    env.url = kUrl + L"?sig=k3y#notes";
+    Serve(ProbeAnswer(kLength), ErrorAnswer(404));
+    Run();
+    ASSERT_EQ(http.Opened().size(), 2u);
+    for (const OpenedUrl& opened : http.Opened()) EXPECT_EQ(opened.url, kUrl + L"?sig=k3y");
+    ASSERT_EQ(window.Failures().size(), 1u);
+    EXPECT_THAT(window.Failures()[0].reason, testing::StartsWith(L"GET " + kUrl + L": status 404"));
+}
+
 // The run works on its own copy of the settings, never the process record.
 TEST_F(WorkerTest, DefaultSettingsTakeTheDirectWayWhateverTheProcessRecordSays) {
     const ProxyConfig saved = ProcessProxyConfig();
