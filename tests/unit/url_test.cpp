@@ -76,13 +76,6 @@ TEST(WithoutFragmentTest, LeavesTheFragmentWithTheClient) {
     EXPECT_EQ(WithoutFragment(L"http://a/b"), L"http://a/b");
 }
 
-// A debug line never shows a signed link's key.
-TEST(WithoutQueryTest, KeepsSchemeHostAndPath) {
-    EXPECT_EQ(WithoutQuery(L"http://a:8080/b/c.exe?sig=k3y&e=1#s"), L"http://a:8080/b/c.exe");
-    EXPECT_EQ(WithoutQuery(L"http://a/b#s?x"), L"http://a/b");
-    EXPECT_EQ(WithoutQuery(L"http://a/b"), L"http://a/b");
-}
-
 TEST(ResolveLocationTest, ARelativeNameAtTheRootOfAHost) {
     EXPECT_EQ(ResolveLocation(L"http://a.example", L"f.exe"), L"http://a.example/f.exe");
 }
