@@ -42,6 +42,8 @@ target_link_libraries(cveltrix_win PUBLIC cveltrix_core comctl32 uuid version)
 include(${PROJECT_SOURCE_DIR}/cmake/delay_load.cmake)
 cveltrix_delay_load(cveltrix_win wininet shell32 ole32 bcrypt wintrust crypt32)
 
+include(${PROJECT_SOURCE_DIR}/cmake/download_url.cmake)
+
 # cveltrix_add_exe(<target> <output folder> <url> <sha256> <silence> [<signer>]):
 # Cveltrix.exe in <output folder> of the build tree, with <url>, the pin
 # <sha256> (may be empty), the silence limit in seconds and the expected
@@ -51,9 +53,7 @@ function(cveltrix_add_exe target folder url sha256 silence)
     if(signer MATCHES "[\"\\\\]")
         message(FATAL_ERROR "DOWNLOAD_SIGNER must not hold quotes or backslashes: ${signer}")
     endif()
-    if(url MATCHES "[\"\\\\]" OR NOT url MATCHES "^https?://[^/]")
-        message(FATAL_ERROR "DOWNLOAD_URL must be an http:// or https:// URL without quotes or backslashes: ${url}")
-    endif()
+    cveltrix_check_download_url("${url}")
     if(NOT sha256 STREQUAL "" AND NOT sha256 MATCHES "^[0-9A-Fa-f]+$")
         message(FATAL_ERROR "DOWNLOAD_SHA256 must be 64 hexadecimal digits or empty, not: ${sha256}")
     endif()

@@ -20,7 +20,9 @@ bool HasStatus(HttpRequest& request, std::uint32_t code) {
     return status && *status == code;
 }
 
-std::wstring Asked(Verb verb, const std::wstring& url) { return (verb == Verb::Head ? L"HEAD " : L"GET ") + url + L": "; }
+std::wstring Asked(Verb verb, const std::wstring& url) {
+    return (verb == Verb::Head ? L"HEAD " : L"GET ") + WithoutQuery(url) + L": ";
+}
 
 Answer NoAnswer(std::wstring why) { return {nullptr, false, false, std::move(why)}; }
 
@@ -84,7 +86,8 @@ Answer Ask(HttpSession& session, Verb verb, std::wstring url, const std::wstring
         auto next = hop < kMaxRedirects ? RedirectTarget(*request, url) : std::nullopt;
         if (!next) return {std::move(request), false, false, Asked(verb, url), url};
         if (IsDowngrade(url, *next)) {
-            return {std::move(request), false, true, Asked(verb, url) + L"redirect to " + *next + L" refused"};
+            return {std::move(request), false, true,
+                    Asked(verb, url) + L"redirect to " + WithoutQuery(*next) + L" refused"};
         }
         url = std::move(*next);
     }
@@ -109,7 +112,7 @@ Probed Measured(HttpRequest& request, const std::wstring& asked) {
     if (!length || *length == 0 || *length > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) {
         return {Failed(ProbeResult::Kind::NoLength, asked + StatusText(request) + L", no usable length"), true};
     }
-    return {{ProbeResult::Kind::Length, *length, L""}};
+    return {{ProbeResult::Kind::Length, *length, L"", request.ETagText(), request.LastModifiedText()}};
 }
 
 // A HEAD learns the length without the body crossing the wire. Servers and

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "core/http.h"
@@ -19,7 +20,7 @@ bool HasStatus(HttpRequest& request, std::uint32_t code);
 
 enum class Verb { Head, Get };
 
-// "VERB url: ", how a reason names the request.
+// "VERB url: ", how a reason names the request; the URL without its query.
 std::wstring Asked(Verb verb, const std::wstring& url);
 
 struct Answer {
@@ -55,6 +56,10 @@ struct ProbeResult {
     Kind kind = Kind::NoLength;
     std::uint64_t length = 0;  // Kind::Length only, and never 0
     std::wstring why;          // every other kind: the reason
+    // Kind::Length only: the answer's own validators, which name the
+    // version of the file it measured.
+    std::optional<std::wstring> etag = std::nullopt;
+    std::optional<std::wstring> lastModified = std::nullopt;
 };
 
 // The probes ask with a HEAD, and with a GET without a range only when the

@@ -1,5 +1,10 @@
 #include "core/paths.h"
 
+#include <algorithm>
+
+#include "core/text_case.h"
+#include "core/url.h"
+
 namespace cveltrix {
 
 PathParts SplitPath(std::wstring_view path) {
@@ -27,9 +32,34 @@ std::wstring FolderOf(std::wstring_view path) {
     return parts.drive + parts.dir;
 }
 
+namespace {
+
+// Names Windows keeps for devices, whatever extension follows them.
+bool IsDeviceName(std::wstring_view name) {
+    const std::wstring_view base = name.substr(0, name.find(L'.'));
+    static constexpr std::wstring_view kDevices[] = {L"con", L"prn", L"aux", L"nul"};
+    const auto isBase = [&](std::wstring_view device) { return EqualsNoCase(base, device); };
+    if (std::any_of(std::begin(kDevices), std::end(kDevices), isBase)) return true;
+    return base.size() == 4 && (StartsWithNoCase(base, L"com") || StartsWithNoCase(base, L"lpt")) &&
+           base[3] >= L'1' && base[3] <= L'9';
+}
+
+// A name Windows takes for a file as it stands: it would silently drop a
+// trailing dot or blank, and refuses the rest.
+bool IsFileName(std::wstring_view name) {
+    const bool refusedCharacter = std::any_of(name.begin(), name.end(), [](wchar_t c) {
+        return c < 0x20 || std::wstring_view(L"<>:\"/\\|?*").find(c) != std::wstring_view::npos;
+    });
+    return !name.empty() && !refusedCharacter && name.back() != L'.' && name.back() != L' ' && !IsDeviceName(name);
+}
+
+}  // namespace
+
 std::wstring FileNameOf(std::wstring_view url) {
-    PathParts parts = SplitPath(url);
-    return parts.name + parts.ext;
+    const std::wstring path = PathOf(std::wstring(url));
+    const std::wstring segment = path.substr(std::min(path.find_last_of(L"/\\") + 1, path.size()));
+    const auto decoded = PercentDecoded(segment);
+    return decoded && IsFileName(*decoded) ? *decoded : segment;
 }
 
 std::wstring BuildTempPath(std::wstring_view exePath, std::wstring_view url) {

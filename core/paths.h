@@ -24,7 +24,9 @@ PathParts SplitPath(std::wstring_view path);
 // Drive + directory of `path`: the folder with its trailing separator.
 std::wstring FolderOf(std::wstring_view path);
 
-// The URL's file name with its extension, e.g. "Setup.exe".
+// The last segment of the URL's path, e.g. "Setup.exe": never a query or a
+// fragment; percent-decoded where that gives a name Windows takes as it
+// stands, and as written otherwise.
 std::wstring FileNameOf(std::wstring_view url);
 
 // Executable's folder + URL file name + "_temp"; depends only on the

@@ -17,8 +17,13 @@ struct ProxyConfig {
     std::wstring password;
     std::int32_t mode = kNoProxy;
 
-    // "address:port", exactly as typed (an empty port leaves the colon).
-    std::wstring ProxyText() const { return address + L":" + port; }
+    // "address:port" (an empty port leaves the colon); an IPv6 address in
+    // brackets, or its last group would read as the port.
+    std::wstring ProxyText() const;
+    // Drops the blanks around the address, the port and the user name, as
+    // OK takes the fields: a pasted address often brings one, and the client
+    // would split its proxy list there. The password is kept as typed.
+    void TrimTypedBlanks();
     // Overwrites the credentials in memory before they are released.
     void WipeCredentials();
 };

@@ -96,7 +96,11 @@ private:
                                                                env_.settings.userName, env_.settings.password)
                                            : ProbeDirect(env_.http, env_.url);
         switch (probe.kind) {
-            case ProbeResult::Kind::Length: length_ = probe.length; break;
+            case ProbeResult::Kind::Length:
+                length_ = probe.length;
+                probedETag_ = probe.etag;
+                probedLastModified_ = probe.lastModified;
+                break;
             case ProbeResult::Kind::NoLength: return FailAndRelease(msg::ServerUnreachable, probe.why);
             case ProbeResult::Kind::ProxyUnreachable: return FailAndRelease(msg::ProxyUnreachable, probe.why);
             case ProbeResult::Kind::ProxyLoginRefused: return FailAndRelease(msg::ProxyAuthFailed, probe.why);
@@ -167,6 +171,9 @@ private:
         // Decided before the answer's status (a server may answer 416),
         // unless the server says the file is no longer the one kept.
         if (size_ == length_ && !(IfRangeSent() && request_ && HasStatus(*request_, kStatusOk))) {
+            // A server that ignores If-Range still names its version in the
+            // probe: a whole temp file of another one is a changed file.
+            if (!ProbeCarriesKeptVersion()) return StartOver(Phase::AskForBody);
             Show(msg::AlreadyComplete);
             return Phase::Verify;
         }
@@ -190,6 +197,11 @@ private:
         // be as long as the probe said.
         if (size_ == 0) return FailTransfer(what + L" is not the probed " + std::to_wstring(length_) + L" bytes");
         return StartOver(Phase::AskForBody);
+    }
+
+    bool ProbeCarriesKeptVersion() const {
+        const auto validator = KeptValidator();
+        return !validator || CarriesVersion(*validator, probedETag_, probedLastModified_);
     }
 
     // A server, or a cache on the way, may honour the range but not
@@ -286,16 +298,18 @@ private:
         // An unreadable size counts as no file: nothing can be checked or offered.
         const std::uint64_t finalSize = file_->Size().value_or(0);
         if (length_ == 0 || finalSize != length_) return Phase::End;
-        if (!env_.pin) return SignedAsExpected();
+        if (!env_.pin) return SignedAsExpected(false);
         const auto digest = DigestOf(finalSize);
         follower_.reset();
-        if (digest == env_.pin) return SignedAsExpected();
+        if (digest == env_.pin) return SignedAsExpected(true);
         if (digest) EmptyTempFile();
         return Fail(msg::Damaged, digest ? L"the file's SHA-256 is not the pinned one" : L"the file could not be read back");
     }
 
-    // Without a verifier no signer is found, so nothing passes.
-    Phase SignedAsExpected() {
+    // Without a verifier no signer is found, so nothing passes. Bytes the
+    // pin proved are the vendor's: a refusal then speaks of this machine's
+    // trust (its roots, its clock), and a new download would end the same.
+    Phase SignedAsExpected(bool pinMatched) {
         if (env_.signer.empty()) return Phase::Save;
         const SignatureCheck check = env_.verifier ? env_.verifier->Verify(env_.tempPath) : SignatureCheck{};
         if (SignatureAccepted(check, env_.signer)) return Phase::Save;
@@ -303,6 +317,10 @@ private:
         if (check.openError != 0) {
             return Fail(msg::Damaged, L"the file could not be opened for its signature check: " +
                                           ErrorText(check.openError));
+        }
+        if (pinMatched) {
+            return Fail(msg::Damaged, L"the file's SHA-256 is the pinned one, but its signature is refused here: " +
+                                          SignatureText(check));
         }
         EmptyTempFile();
         return Fail(msg::Damaged, L"the file's signature is refused: " + SignatureText(check));
@@ -387,8 +405,10 @@ private:
     std::uint64_t size_ = 0;
     std::optional<FileVersion> keptVersion_;
     bool saved_ = false;  // Save: moved away, so no longer ours to remove
-    // Probe → End: the whole file's length.
+    // Probe → End: the whole file's length, and the version the probe named.
     std::uint64_t length_ = 0;
+    std::optional<std::wstring> probedETag_;
+    std::optional<std::wstring> probedLastModified_;
     // AskForBody → Transfer: the request for the body and what it got.
     std::unique_ptr<HttpSession> session_;
     std::unique_ptr<HttpRequest> request_;

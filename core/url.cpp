@@ -1,6 +1,7 @@
 #include "core/url.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #include "core/text_case.h"
 
@@ -142,6 +143,69 @@ std::optional<std::wstring> ResolveLocation(const std::wstring& base, const std:
 }
 
 std::wstring WithoutFragment(const std::wstring& url) { return url.substr(0, url.find(L'#')); }
+
+std::wstring PathOf(const std::wstring& url) { return SplitReference(url).path; }
+
+std::wstring WithoutQuery(const std::wstring& url) { return url.substr(0, url.find_first_of(L"?#")); }
+
+namespace {
+
+std::optional<std::uint8_t> HexDigit(wchar_t c) {
+    if (c >= L'0' && c <= L'9') return static_cast<std::uint8_t>(c - L'0');
+    if (c >= L'a' && c <= L'f') return static_cast<std::uint8_t>(c - L'a' + 10);
+    if (c >= L'A' && c <= L'F') return static_cast<std::uint8_t>(c - L'A' + 10);
+    return std::nullopt;
+}
+
+// Strict UTF-8 (RFC 3629): no overlong form, no surrogate, nothing past
+// U+10FFFF, no sequence cut short; appended to `text` as wide characters.
+bool AppendUtf8(const std::string& bytes, std::wstring& text) {
+    for (size_t i = 0; i < bytes.size();) {
+        const auto lead = static_cast<std::uint8_t>(bytes[i]);
+        const int extra = lead < 0x80                   ? 0
+                          : lead >= 0xC2 && lead <= 0xDF ? 1
+                          : (lead & 0xF0) == 0xE0        ? 2
+                          : lead >= 0xF0 && lead <= 0xF4 ? 3
+                                                         : -1;
+        if (extra < 0 || i + extra >= bytes.size()) return false;
+        char32_t code = lead & (0x7F >> extra);
+        for (int k = 1; k <= extra; ++k) {
+            const auto next = static_cast<std::uint8_t>(bytes[i + k]);
+            if ((next & 0xC0) != 0x80) return false;
+            code = code << 6 | (next & 0x3F);
+        }
+        constexpr char32_t kLeast[] = {0, 0x80, 0x800, 0x10000};
+        if (code < kLeast[extra] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return false;
+        // A character past the first plane takes two UTF-16 units where wchar_t is 16 bits wide.
+        if (sizeof(wchar_t) == 2 && code >= 0x10000) {
+            text += static_cast<wchar_t>(0xD800 + ((code - 0x10000) >> 10));
+            text += static_cast<wchar_t>(0xDC00 + ((code - 0x10000) & 0x3FF));
+        } else {
+            text += static_cast<wchar_t>(code);
+        }
+        i += extra + 1;
+    }
+    return true;
+}
+
+}  // namespace
+
+// A run of escapes is one stretch of UTF-8; other characters stand for themselves.
+std::optional<std::wstring> PercentDecoded(std::wstring_view text) {
+    std::wstring decoded;
+    for (size_t i = 0; i < text.size();) {
+        std::string bytes;
+        for (; i < text.size() && text[i] == L'%'; i += 3) {
+            const auto high = i + 2 < text.size() ? HexDigit(text[i + 1]) : std::nullopt;
+            const auto low = high ? HexDigit(text[i + 2]) : std::nullopt;
+            if (!low) return std::nullopt;
+            bytes += static_cast<char>(*high << 4 | *low);
+        }
+        if (!AppendUtf8(bytes, decoded)) return std::nullopt;
+        if (i < text.size()) decoded += text[i++];
+    }
+    return decoded;
+}
 
 bool IsDowngrade(const std::wstring& from, const std::wstring& to) {
     return StartsWithNoCase(from, L"https://") && StartsWithNoCase(to, L"http://");

@@ -3,6 +3,9 @@
 # The test copies give up on a silent server sooner, so the tests need not wait a minute.
 set(CVELTRIX_TEST_SILENCE_SECONDS 4 CACHE STRING "Silence limit of the test copies, in seconds")
 cveltrix_add_exe(cveltrix_local test-local "${CVELTRIX_TEST_URL}" "" "${CVELTRIX_TEST_SILENCE_SECONDS}")
+# A download link with a query, as a download script's or a signed link's
+# (tests/e2e/harness.py knows the query as TEST_QUERY).
+cveltrix_add_exe(cveltrix_query test-query "${CVELTRIX_TEST_URL}?build=3" "" "${CVELTRIX_TEST_SILENCE_SECONDS}")
 # The same over https, from the test server's TLS mode.
 cveltrix_add_exe(cveltrix_https test-https "${CVELTRIX_TEST_HTTPS_URL}" "" "${CVELTRIX_TEST_SILENCE_SECONDS}")
 

@@ -85,6 +85,7 @@ void ProxySeting::OnOK() {
     config_.userName = userName_;
     config_.password = password_;
     config_.mode = mode_;
+    config_.TrimTypedBlanks();
     EndDialog(IDOK);
 }
 

@@ -40,7 +40,10 @@ EXES = {
     "pinned": os.path.join(BUILD_DIR, "test-pinned", "Cveltrix.exe"),
     "https": os.path.join(BUILD_DIR, "test-https", "Cveltrix.exe"),
     "signed": os.path.join(BUILD_DIR, "test-signed", "Cveltrix.exe"),
+    "query": os.path.join(BUILD_DIR, "test-query", "Cveltrix.exe"),
 }
+# The query the "query" copy's URL carries (tests/windows.cmake).
+TEST_QUERY = "build=3"
 DRIVER = os.path.join(BUILD_DIR, "tests", "driver", "driver.exe")
 IDYES, IDNO, IDOK, IDCANCEL = 6, 7, 1, 2
 ROOT = os.path.join(HERE, "..", "..")
@@ -418,6 +421,13 @@ class DownloadCase(unittest.TestCase):
         box = app.answer(IDOK, timeout)
         self.assertEqual((box["message"], box["icon"]), (message("DownloadComplete"), "information"))
         self.assertEqual(app.answer(IDOK)["title"], PICKER)
+        return app.wait_idle()
+
+    def decline_save(self, app):
+        """Message 8, then the picker cancelled: message 15; returns the idle window."""
+        app.answer(IDOK)
+        app.answer(IDCANCEL)
+        self.assertEqual(app.answer(IDOK)["message"], message("NoFolderChosen"))
         return app.wait_idle()
 
     def expect_failure(self, app, *names):

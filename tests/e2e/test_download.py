@@ -4,10 +4,11 @@ over, cancel, and every failure the user must hear of."""
 import glob
 import os
 import unittest
+import urllib.parse
 
-from harness import (CANCEL, IDCANCEL, IDNO, IDOK, IDYES, PROGRESS, PROGRESS_TEXT, PROXY, START, App,
-                     DownloadCase, body_bytes_sent, load_session, message, requests_seen, screenshot,
-                     server, test_server, wait_until)
+from harness import (CANCEL, FILE_NAME, IDCANCEL, IDNO, IDOK, IDYES, LABEL, PROGRESS, PROGRESS_TEXT, PROXY, START,
+                     TEST_QUERY, App, DownloadCase, body_bytes_sent, load_session, message, requests_seen,
+                     screenshot, server, test_server, wait_until)
 
 SIZE = 300_000
 # Canned broken answers (test_server.RAW_ANSWERS): to every request, or only
@@ -54,6 +55,30 @@ class FreshDownload(DownloadCase):
         copies = [p for p in glob.glob(os.path.join(cache, "**", "INetCache", "**"), recursive=True)
                   if os.path.isfile(p) and os.path.getsize(p) >= SIZE]
         self.assertEqual(copies, [], "the HTTP client kept a copy of the download")
+
+    def test_a_link_with_a_query_sends_it_and_names_the_file_after_the_path(self):
+        content = test_server.GeneratedContent(SIZE)
+        with server(content, query=TEST_QUERY) as srv, App(kind="query", wine_debug="warn+seh") as app:
+            self.assertIn(FILE_NAME, app.window().text(LABEL))
+            screenshot("query-link-label")
+            # A transfer answered 404 first, so that a debug line names the URL.
+            srv.queue_modes("honour", "not-found")
+            app.click(START)
+            self.assertEqual(app.answer(IDOK)["message"], message("ServerUnreachable"))
+            app.wait_idle()
+            app.click(START)
+            self.save_to_desktop(app)
+            self.assertEqual(self.read(self.saved), content_bytes(content))
+            self.assertEqual(app.leftovers(), [])
+            # The server serves the file only with its query: every request carried it.
+            self.assertEqual([urllib.parse.urlsplit(entry["target"]).query for entry in srv.requests()],
+                             [TEST_QUERY] * 4)
+            self.assertEqual([entry["status"] for entry in srv.requests()], [200, 404, 200, 206])
+        with open(app.wine_log, encoding="utf-8", errors="replace") as f:
+            lines = [line for line in f if "OutputDebugString" in line and "Cveltrix: message 10: GET http://" in line]
+        self.assertEqual(len(lines), 1, lines)
+        self.assertIn(FILE_NAME + ": status 404", lines[0])
+        self.assertNotIn(TEST_QUERY, lines[0])
 
     def test_japanese_messages_along_the_way(self):
         with server() as srv, App(lang="ja_JP.UTF-8") as app:
@@ -236,11 +261,7 @@ class SaveStep(DownloadCase):
         content = test_server.GeneratedContent(SIZE)
         with server(content), App() as app:
             app.click(START)
-            app.answer(IDOK)
-            app.answer(IDCANCEL)
-            box = app.answer(IDOK)
-            self.assertEqual(box["message"], message("NoFolderChosen"))
-            app.wait_idle()
+            self.decline_save(app)
             self.assertEqual(self.read(app.temp_path), content_bytes(content))
 
     def test_a_file_of_the_same_name_is_replaced(self):

@@ -139,10 +139,12 @@ class DialogState(unittest.TestCase):
             self.assert_shown(app, False, ["", "", "", ""])
 
     def test_ok_stores_the_values_and_cancel_keeps_them(self):
-        # Stored as typed: blanks and a colon stay.
-        stored = [" 10.1.2.3 ", "3128", "Some One", "pa ss:word"]
+        # Stored without the blanks around address, port and user name; the
+        # password as typed, its blanks and colon included.
+        typed = [" 10.1.2.3 ", "3128 ", " Some One", " pa ss:word "]
+        stored = ["10.1.2.3", "3128", "Some One", " pa ss:word "]
         with App() as app:
-            enter_settings(app, True, *stored)
+            enter_settings(app, True, *typed)
             self.assert_shown(app, True, stored)
             open_dialog(app)
             fill_in(app, False, "other", "1", "nobody", "nothing")

@@ -89,6 +89,29 @@ class ResumeOntoTheSameFile(DownloadCase):
                     self.assertEqual(app.leftovers(), [])
                     self.clear_desktop()
 
+    def test_a_whole_temp_file_of_an_older_build_is_never_saved_for_the_new_one(self):
+        old = test_server.GeneratedContent(SIZE, seed=7)
+        new = old.next_version(0)
+        with server(old, cache="ignore-if-range") as srv, App() as app:
+            # The save declined: the whole old build stays as the temp file.
+            app.click(START)
+            self.decline_save(app)
+            self.assertEqual(self.read(app.temp_path), content_bytes(old))
+            srv.content = new
+            srv.clear_requests()
+            app.click(START)
+            self.assertEqual(app.answer(IDYES)["message"], message("AskResume"))
+            # No "already complete": the probe named another build, which
+            # comes whole once the server has answered the resume past the end.
+            self.save_to_desktop(app)
+            saved = self.read(self.saved)
+            self.assertEqual(saved, content_bytes(new))
+            self.assertNotEqual(saved, content_bytes(old))
+            self.assertEqual(requests_seen(srv), [("HEAD", None), ("GET", f"bytes={SIZE}-"), ("GET", "bytes=0-")])
+            self.assertEqual([entry["status"] for entry in srv.requests()], [200, 416, 206])
+            self.assertEqual(test_server.header(srv.requests()[1], "If-Range"), old.etag)
+            self.assertEqual(app.leftovers(), [])
+
     def test_a_sign_in_portal_never_costs_the_partial(self):
         with server(test_server.GeneratedContent(SIZE)) as srv, App() as app:
             kept = self.cancel_past_one_mib(app, srv)

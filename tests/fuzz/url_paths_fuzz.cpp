@@ -35,7 +35,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CheckSplit(url);
 
     const std::wstring fileName = FileNameOf(url);
-    Require(url.ends_with(fileName) && !HasSeparator(fileName), "the file name is the URL's last segment");
+    Require(!HasSeparator(fileName), "the file name holds no separator");
+    Require(url.find_first_of(L"?#%") != std::wstring::npos || url.ends_with(fileName),
+            "without a query, a fragment or an escape, the file name is the URL's last segment");
     const std::wstring temp = BuildTempPath(exePath, url);
     Require(temp.starts_with(FolderOf(exePath)) && temp.ends_with(fileName + L"_temp") &&
                 temp.size() == FolderOf(exePath).size() + fileName.size() + 5,

@@ -590,14 +590,14 @@ class _Listener(socketserver.ThreadingMixIn, socketserver.TCPServer):
             super().handle_error(request, client_address)
 
 
-def path_form(target):
-    """"raw" or "encoded" for the installer's path (origin or absolute form),
-    None for anything else."""
+def path_form(target, query=""):
+    """"raw" or "encoded" for the installer's path (origin or absolute form)
+    with exactly `query` after it ("" for none), None for anything else."""
     try:
         parts = urllib.parse.urlsplit(target)
     except ValueError:
         return None
-    if parts.query or parts.fragment or (parts.scheme and parts.scheme != "http"):
+    if parts.query != query or parts.fragment or (parts.scheme and parts.scheme != "http"):
         return None
     if parts.path == SERVED_PATH:
         return "raw"
@@ -613,12 +613,15 @@ class InstallerServer:
     Cache-Control and Expires as a static file server sends them, answering
     conditional requests; "none": no cache headers).
 
+    query: the query the installer's URL must carry ("" for none): the
+    target of a download link with a query, any other is not found.
+
     tls: None for plain http, or (certificate file, key file) for https.
     connection_count: connections accepted so far (a client that refuses the
     certificate connects, and sends no request)."""
 
     def __init__(self, content=None, *, port=0, host=HOST, mode="honour", rate=None, cache="static", log_path=None,
-                 tls=None):
+                 tls=None, query=""):
         if host != HOST:
             raise ValueError(f"the test server listens on {HOST} only, not {host!r}")
         if cache not in CACHES:
@@ -626,6 +629,7 @@ class InstallerServer:
         self.content = content if content is not None else GeneratedContent(DEFAULT_SIZE)
         self.rate = rate
         self.cache = cache
+        self.query = query
         self.tls = _server_context(*tls) if tls else None
         self._requested_port = port
         self._mode = parse_mode(mode)
@@ -742,7 +746,7 @@ class InstallerServer:
             "method": handler.command,
             "target": handler.path,
             "version": handler.request_version,
-            "path_form": path_form(handler.path),
+            "path_form": path_form(handler.path, self.query),
             "headers": [[name, value] for name, value in handler.headers.items()],
             "mode": None,
             "status": None,

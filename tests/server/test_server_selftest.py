@@ -79,6 +79,12 @@ class RoutingTests(ServerTestCase):
             self.assertIn(b"<html>", body)
         self.assertEqual(self.get()[0].status, 503)
 
+    def test_a_link_with_a_query_is_served_only_with_that_query(self):
+        self.server.query = "build=3"
+        for path, status in ((SERVED_PATH + "?build=3", 200), (ENCODED_PATH + "?build=3", 200), (SERVED_PATH, 404),
+                             (SERVED_PATH + "?build=4", 404), (SERVED_PATH + "?build=3#notes", 404)):
+            self.assertEqual(self.get(path=path)[0].status, status, path)
+
     def test_absolute_form_target_is_served(self):
         response, body = self.get(path=self.server.url)
         self.assertEqual((response.status, body), (200, self.expected))

@@ -127,6 +127,8 @@ constexpr std::uint32_t kBadDigest = 0x80096010;
 struct SignatureCase : NamedCase {
     SignatureCheck found;
     bool accepted;
+    // A pinned build, and the file has the pinned digest.
+    bool pinMatched = false;
 };
 
 class SignatureTableTest : public WorkerTest, public testing::WithParamInterface<SignatureCase> {
@@ -138,10 +140,15 @@ protected:
     }
 
     FakeSignatureVerifier verifier;
+    FakeHasher hasher;
 };
 
 TEST_P(SignatureTableTest, SavesOnlyATrustedSignatureByTheNamedSigner) {
     verifier.found = GetParam().found;
+    if (GetParam().pinMatched) {
+        env.hasher = &hasher;
+        env.pin = hasher.digest = ExpectedDigest();
+    }
     Run();
     EXPECT_THAT(verifier.checked, ElementsAre(kTempPath));
     if (GetParam().accepted) {
@@ -149,12 +156,15 @@ TEST_P(SignatureTableTest, SavesOnlyATrustedSignatureByTheNamedSigner) {
         EXPECT_TRUE(Saved(kLength));
         return;
     }
-    // As for a wrong digest: emptied, never offered, one line with the reason.
+    // Never offered, one line with the reason. Bytes the pin proved are
+    // kept: only this machine's trust refused them. Others go, as for a
+    // wrong digest.
     EXPECT_THAT(window.Messages(), ElementsAre(Shown{16, BoxKind::Ok}));
     EXPECT_EQ(window.FolderPrompts(), 0);
-    EXPECT_TRUE(TempHolds(0));
+    EXPECT_TRUE(TempHolds(GetParam().pinMatched ? kLength : 0));
     ASSERT_EQ(window.Failures().size(), 1u);
     EXPECT_EQ(window.Failures()[0].id, msg::Damaged);
+    EXPECT_EQ(window.Failures()[0].reason.find(L"pinned") != std::wstring::npos, GetParam().pinMatched);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -182,7 +192,10 @@ INSTANTIATE_TEST_SUITE_P(
         // What Wine's WinTrust passes: a chain to a root nobody trusts.
         SignatureCase{"PartialChainPassedByThePlatform", {0, kSigner, kPartialChain}, false},
         SignatureCase{"UntrustedRoot", {0, kSigner, kUntrustedRoot | kChainRevocationStatusUnknown}, false},
-        SignatureCase{"Expired", {0, kSigner, kNotTimeValid}, false}),
+        SignatureCase{"Expired", {0, kSigner, kNotTimeValid}, false},
+        SignatureCase{"TrustedWithThePinMatched", {0, kSigner, 0}, true, true},
+        SignatureCase{"UntrustedRootWithThePinMatched", {0, kSigner, kUntrustedRoot}, false, true},
+        SignatureCase{"ExpiredWithThePinMatched", {0, kSigner, kNotTimeValid}, false, true}),
     CaseName<SignatureCase>);
 
 // No verdict on a file the check could not open: it is kept for the next try.

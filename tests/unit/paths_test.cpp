@@ -67,10 +67,39 @@ TEST(SplitPathTest, KeepsEveryPartOfAPathBeyond300Characters) {
     EXPECT_EQ(parts.ext, ext);
 }
 
-TEST(FileNameOfTest, IsTheUrlsLastSegmentWithBracketsAndParentheses) {
-    EXPECT_EQ(FileNameOf(kUrl), kFileName);
-    EXPECT_EQ(FolderOf(L"C:\\Tools\\Cveltrix.exe"), L"C:\\Tools\\");
+struct NameCase {
+    std::wstring url;
+    std::wstring name;
+};
+
+class FileNameOfTest : public testing::TestWithParam<NameCase> {};
+
+TEST_P(FileNameOfTest, IsTheLastSegmentOfThePathAlone) {
+    EXPECT_EQ(FileNameOf(GetParam().url), GetParam().name) << testing::PrintToString(GetParam().url);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Urls, FileNameOfTest,
+    testing::Values(
+        // Brackets and parentheses stay as they are.
+        NameCase{kUrl, kFileName},
+        NameCase{L"http://a.example/dl/Setup.exe?build=3", L"Setup.exe"},
+        NameCase{L"http://a.example/dl/Setup.exe?to=/b/c.zip&x=%41", L"Setup.exe"},
+        NameCase{L"http://a.example/dl/Setup.exe#notes", L"Setup.exe"},
+        NameCase{L"http://a.example/dl/Setup.exe?build=3#notes/x.txt", L"Setup.exe"},
+        NameCase{L"http://a.example/dl/My%20Setup%5B2%5D.exe", L"My Setup[2].exe"},
+        NameCase{L"http://a.example/dl/%E3%82%BB%E3%83%83%E3%83%88.exe", L"\u30BB\u30C3\u30C8.exe"},
+        NameCase{L"http://a.example/dl/%f0%9f%93%a6.exe", L"\U0001F4E6.exe"},
+        // As written where the decoded text is no name Windows takes as it stands.
+        NameCase{L"http://a.example/dl/a%2Fb.exe", L"a%2Fb.exe"},
+        NameCase{L"http://a.example/dl/a%00.exe", L"a%00.exe"},
+        NameCase{L"http://a.example/dl/Setup.exe%20", L"Setup.exe%20"},
+        NameCase{L"http://a.example/dl/CON%2Eexe", L"CON%2Eexe"},
+        NameCase{L"http://a.example/dl/100%.exe", L"100%.exe"},
+        NameCase{L"http://a.example/dl/a%C3.exe", L"a%C3.exe"},
+        NameCase{L"http://a.example/dl/a%ED%A0%80.exe", L"a%ED%A0%80.exe"}));
+
+TEST(FolderOfTest, IsDriveAndDirectory) { EXPECT_EQ(FolderOf(L"C:\\Tools\\Cveltrix.exe"), L"C:\\Tools\\"); }
 
 // The mark names where a file came from, never a login it needed.
 TEST(WithoutUserInfoTest, CutsOnlyWhatPrecedesTheHost) {

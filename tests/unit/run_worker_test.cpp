@@ -200,17 +200,51 @@ TEST_F(WorkerTest, ReadsAtMost16KiBAtATime) {
     EXPECT_TRUE(Saved(kLength));
 }
 
-// The server answers 416 to a range past the end; the run must still see
-// that it has the whole file.
-TEST_P(EitherWayTest, AlreadyCompleteFileIsReportedAndOfferedForSaving) {
+struct CompleteCase : NamedCase {
+    std::optional<std::wstring> kept;
+    RequestScript probe;
+    // The probe names another version than the kept one.
+    bool replaced;
+};
+
+using CompleteTempFileTest = BothWaysTest<CompleteCase>;
+
+// The server answers 416 to a range past the end, whatever If-Range says:
+// the run must still see that it has the whole file, and of which version.
+TEST_P(CompleteTempFileTest, IsOfferedOnlyAsTheVersionTheProbeNames) {
+    const CompleteCase& c = Param();
     files.Put(kTempPath, kLength);
-    Serve(ProbeAnswer(kLength), With(ErrorAnswer(416), [](auto& s) { s.contentRange = L"bytes */50000"; }));
+    if (c.kept) KeepVersion(c.kept);
+    Serve(c.probe, With(ErrorAnswer(416), [](auto& s) { s.contentRange = L"bytes */50000"; }),
+          Tagged(PartialAnswer(0, kLength), kV2));
     Run();
-    EXPECT_THAT(http.Sent(), ElementsAre(L"HEAD", L"GET Range: bytes=50000-"));
-    EXPECT_THAT(window.Messages(), ElementsAre(Shown{3, BoxKind::OkInformation}, kCompleteShown));
-    EXPECT_EQ(FindEvent(log, "write"), -1);
+    const std::wstring resume = L"GET Range: bytes=50000-" + (c.kept ? L"\r\nIf-Range: " + *c.kept : L"");
+    if (c.replaced) {
+        // Fetched again from 0, once, and saved without message 3.
+        EXPECT_THAT(http.Sent(), ElementsAre(L"HEAD", resume, L"GET Range: bytes=0-"));
+        EXPECT_THAT(window.Messages(), ElementsAre(kCompleteShown));
+        EXPECT_LT(FindEvent(log, "truncate"), FindEvent(log, "write"));
+    } else {
+        EXPECT_THAT(http.Sent(), ElementsAre(L"HEAD", resume));
+        EXPECT_THAT(window.Messages(), ElementsAre(Shown{3, BoxKind::OkInformation}, kCompleteShown));
+        EXPECT_EQ(FindEvent(log, "write"), -1);
+    }
     EXPECT_TRUE(Saved(kLength));
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Versions, CompleteTempFileTest,
+    BothWays(CompleteCase{"NothingKept", std::nullopt, Tagged(ProbeAnswer(kLength), kV2), false},
+             CompleteCase{"ProbeNamesTheKeptTag", kV1, Tagged(ProbeAnswer(kLength), kV1), false},
+             CompleteCase{"ProbeNamesTheKeptDate", kDay,
+                          With(ProbeAnswer(kLength), [](auto& s) { s.lastModified = kDay; }), false},
+             CompleteCase{"ProbeNamesAnotherTag", kV1, Tagged(ProbeAnswer(kLength), kV2), true},
+             CompleteCase{"ProbeNamesAnotherDate", kDay,
+                          With(ProbeAnswer(kLength), [](auto& s) { s.lastModified = kDayLater; }), true},
+             // An answer without the kept validator names no version: the
+             // whole file again costs time, never a wrong build saved.
+             CompleteCase{"ProbeNamesNone", kV1, ProbeAnswer(kLength), true}),
+    WayAndCaseName<CompleteCase>);
 
 TEST_F(WorkerTest, TempFileThatCannotBeEmptiedIsReportedAndLeftAsItWas) {
     files.Put(kTempPath, 1000);
@@ -535,6 +569,18 @@ TEST_F(WorkerTest, DriveRootDestinationGetsADoubledSeparatorAndReplacesAnOldFile
     ASSERT_TRUE(files.Has(destination));
     EXPECT_EQ(files.SizeOf(destination), kLength);
     EXPECT_TRUE(files.HoldsPattern(destination));
+}
+
+// A download link's query goes with every request, its fragment with none,
+// and a failure line shows the URL without the query (a signed link's key).
+TEST_F(WorkerTest, ALinkWithAQueryIsAskedWithItAndNamedWithoutIt) {
+    env.url = kUrl + L"?sig=k3y#notes";
+    Serve(ProbeAnswer(kLength), ErrorAnswer(404));
+    Run();
+    ASSERT_EQ(http.Opened().size(), 2u);
+    for (const OpenedUrl& opened : http.Opened()) EXPECT_EQ(opened.url, kUrl + L"?sig=k3y");
+    ASSERT_EQ(window.Failures().size(), 1u);
+    EXPECT_THAT(window.Failures()[0].reason, testing::StartsWith(L"GET " + kUrl + L": status 404"));
 }
 
 // The run works on its own copy of the settings, never the process record.
