@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "core/failure.h"
 #include "core/http.h"
 
 namespace cveltrix {
@@ -55,7 +56,13 @@ struct ProbeResult {
     Kind kind = Kind::NoLength;
     std::uint64_t length = 0;  // Kind::Length only, and never 0
     std::wstring why;          // every other kind: the reason
+    FailureKind failure = FailureKind::NoAnswer;  // every other kind: what went wrong
+    // An answer that says "later" may say how much later, in seconds.
+    std::optional<std::uint64_t> retryAfter = std::nullopt;
 };
+
+// The Retry-After of an answer, in seconds; nothing when it has none that reads.
+std::optional<std::uint64_t> RetryAfterOf(HttpRequest& request);
 
 // The probes ask with a HEAD, and with a GET without a range only when the
 // HEAD's answer gives no usable length.

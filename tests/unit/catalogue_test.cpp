@@ -14,7 +14,7 @@ TEST(CatalogueTest, HoldsExactlyTheMessagesAndCaptionsOfTheTool) {
     std::vector<CatalogueId> ids;
     for (const CatalogueEntry& entry : CatalogueEntries()) ids.push_back(entry.id);
     const std::vector<CatalogueId> expected{3,   4,   5,    6,    7,    8,    9,    10,   11,   12,   13,   14,   15, 16,
-                                            17,  1,   2,    101,  105,  130,  1012, 1013, 1014, 1015, 1017, 1018, 1019,
+                                            17,  18,  1,   2,    101,  105,  130,  1012, 1013, 1014, 1015, 1017, 1018, 1019,
                                             1020, 58112};
     EXPECT_THAT(ids, UnorderedElementsAreArray(expected));
 }
@@ -30,7 +30,7 @@ TEST(CatalogueTest, EveryEntryHasBothColumnsAndLoadTextReturnsThem) {
 }
 
 TEST(CatalogueTest, UnknownIdsLoadAsEmptyText) {
-    for (CatalogueId id : {0, 18, 102, 1003, 1016, 65535}) {
+    for (CatalogueId id : {0, 19, 102, 1003, 1016, 65535}) {
         EXPECT_TRUE(LoadText(static_cast<CatalogueId>(id), Language::English).empty()) << id;
         EXPECT_TRUE(LoadText(static_cast<CatalogueId>(id), Language::Japanese).empty()) << id;
     }

@@ -60,6 +60,7 @@ public:
         return Admitted() ? script_.lastModified : std::nullopt;
     }
     std::optional<std::wstring> DateText() override { return Admitted() ? script_.date : std::nullopt; }
+    std::optional<std::wstring> RetryAfterText() override { return Admitted() ? script_.retryAfter : std::nullopt; }
     std::uint32_t LastError() const override { return errors_.Code(); }
 
     bool SetProxyUserName(const std::wstring& userName) override {
@@ -187,6 +188,10 @@ public:
     bool MoveReplacing(const std::wstring& to) override {
         log_.push_back("move");
         files_.moves.push_back({path_, to});
+        if (files_.heldMoves > 0) {
+            --files_.heldMoves;
+            return errors_.Failed(false, files_.heldError);
+        }
         if (files_.failMove || Trips(files_.faults, "move") || !files_.MoveOpen(path_, to)) return Failed(false);
         path_ = to;
         return true;

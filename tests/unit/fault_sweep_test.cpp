@@ -44,6 +44,8 @@ struct Rig {
         plan.failAt = failAt;
         http.faults = files.faults = window.faults = hasher.faults = &plan;
         window.folderChoice = kFolder;
+        env.pause = &pause;
+        env.wakefulness = &wakefulness;
         if (c.resumed()) {
             files.Put(kTempPath, kResumeFrom);
             files.texts[ValidatorPathFor(kTempPath)] = kRecord;
@@ -89,6 +91,8 @@ struct Rig {
     FakeFileSystem files{log};
     FakeRunWindow window{log};
     FakeHasher hasher;
+    FakePause pause{log};
+    FakeWakefulness wakefulness{log};
     std::wstring chosenFolder;
     WorkerEnvironment env{window, http, files, window.cancelRequested, kUrl, kTempPath, chosenFolder, ProxyConfig{}};
 };

@@ -25,7 +25,12 @@ inline constexpr std::uint64_t kGiB = 1024ull * 1024 * 1024;
 
 class WorkerTest : public testing::Test {
 protected:
-    WorkerTest() { window.folderChoice = kFolder; }
+    WorkerTest() {
+        window.folderChoice = kFolder;
+        env.pause = &pause;
+        env.wakefulness = &wakefulness;
+        env.trace = [this](const std::wstring& line) { phases.push_back(line); };
+    }
 
     // Every run ends idle exactly once, as its very last act, with every
     // handle released and no byte deleted.
@@ -38,6 +43,7 @@ protected:
         EXPECT_EQ(http.PointlessResends(), 0);
         EXPECT_EQ(files.deletedBytes, 0u);
         for (const auto& [path, data] : files.files) EXPECT_EQ(data.openHandles, 0);
+        EXPECT_EQ(wakefulness.held, 0);
     }
 
     void Run() { EXPECT_EQ(DownloadWorker(env), 0); }
@@ -96,6 +102,9 @@ protected:
     FakeHttpClient http{log};
     FakeFileSystem files{log};
     FakeRunWindow window{log};
+    FakePause pause{log};
+    FakeWakefulness wakefulness{log};
+    std::vector<std::wstring> phases;
     std::wstring chosenFolder;
     WorkerEnvironment env{window, http, files, window.cancelRequested, kUrl, kTempPath, chosenFolder, ProxyConfig{}};
 };
