@@ -335,13 +335,13 @@ private:
     }
 
     // The answer whose body begins the temp file names its version, so that
-    // a later resume asks for the rest of that version only. Losing the
-    // record only costs that check, which a temp file of an older build
-    // lacks too.
+    // a later resume, and another try of this run, asks for the rest of that
+    // version only. Losing the record only costs that check on a later
+    // resume, which a temp file of an older build lacks too.
     void KeepVersion() {
-        const FileVersion version{length_, RangeValidator(request_->ETagText(), request_->LastModifiedText(),
-                                                          request_->DateText())};
-        env_.files.WriteText(validatorPath_, FileVersionText(version));
+        keptVersion_ = FileVersion{length_, RangeValidator(request_->ETagText(), request_->LastModifiedText(),
+                                                             request_->DateText())};
+        env_.files.WriteText(validatorPath_, FileVersionText(*keptVersion_));
     }
 
     // More bytes than announced: whatever this answer brought is suspect,

@@ -88,7 +88,9 @@ public:
         record_->readSizes.push_back(buffer.size());
         read = 0;
         if (Trips(faults_, "read")) return Failed(false);
-        if (script_.failReadAfter && record_->delivered >= *script_.failReadAfter) return Failed(false);
+        if (script_.failReadAfter && record_->delivered >= *script_.failReadAfter) {
+            return errors_.Failed(false, script_.readError);
+        }
         const std::uint64_t end = std::min(BodyEnd(), script_.failReadAfter.value_or(BodyEnd()));
         const std::uint64_t count = std::min<std::uint64_t>(buffer.size(), end - record_->delivered);
         const auto bytes = Pattern(BodyOffset() + record_->delivered, count);

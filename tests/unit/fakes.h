@@ -121,8 +121,9 @@ struct RequestScript {
     std::uint32_t available = 8192;
     // The connection ends (reads return true with 0) after this many bytes.
     std::optional<std::uint64_t> dropAfter;
-    // Reads fail (return false with 0) after this many bytes.
+    // Reads fail (return false with 0) after this many bytes, with this error.
     std::optional<std::uint64_t> failReadAfter;
+    std::uint32_t readError = kFakeError;
     // OpenUrl or OpenHead returns nothing.
     bool unreachable = false;
 };
