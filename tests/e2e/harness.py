@@ -40,6 +40,7 @@ EXES = {
     "pinned": os.path.join(BUILD_DIR, "test-pinned", "Cveltrix.exe"),
     "https": os.path.join(BUILD_DIR, "test-https", "Cveltrix.exe"),
     "signed": os.path.join(BUILD_DIR, "test-signed", "Cveltrix.exe"),
+    "retrying": os.path.join(BUILD_DIR, "test-retrying", "Cveltrix.exe"),
 }
 DRIVER = os.path.join(BUILD_DIR, "tests", "driver", "driver.exe")
 IDYES, IDNO, IDOK, IDCANCEL = 6, 7, 1, 2
