@@ -37,8 +37,9 @@ constexpr std::array kEntries{
                    L"ダウンロードしたファイルが破損しています。もう一度ダウンロードしてください。"},
     CatalogueEntry{msg::HeldByAnotherCopy, L"Another copy of this tool is downloading this file.",
                    L"このツールがもう一つ起動していて、このファイルをダウンロードしています。"},
-    CatalogueEntry{msg::RetryWait, L"The connection was interrupted. Trying again in %1 s (%2 of %3)",
-                   L"接続が中断されました。%1 秒後にもう一度試みます（%3 回中 %2 回目）"},
+    // Short enough for the progress line with a wait of two digits.
+    CatalogueEntry{msg::RetryWait, L"Interrupted. Trying again in %1 s (%2 of %3)",
+                   L"中断しました。%1 秒後に再試行します（%2/%3 回目）"},
     CatalogueEntry{caption::Ok, L"OK", L"OK"},
     CatalogueEntry{caption::Cancel, L"Cancel", L"キャンセル"},
     CatalogueEntry{caption::VersionMenu, L"Version information", L"バージョン情報"},

@@ -425,7 +425,7 @@ TEST_P(RetryTest, TriesAgainFromTheTempFilesEndWhileTheTriesLast) {
     std::vector<int> shownSeconds;
     std::uint64_t bar = 0;
     for (const auto& progress : window.ProgressShown()) {
-        const std::wstring_view lead = L"The connection was interrupted. Trying again in ";
+        const std::wstring_view lead = L"Interrupted. Trying again in ";
         if (progress.text.starts_with(lead)) {
             shownSeconds.push_back(std::stoi(progress.text.substr(lead.size())));
             EXPECT_THAT(progress.text, HasSubstr(L" of " + std::to_wstring(c.retries) + L")"));
@@ -514,7 +514,7 @@ TEST_F(WorkerTest, WaitsDoubleUpToTheirCap) {
                                                                     seconds(16), seconds(30), seconds(30), seconds(30)}));
     EXPECT_EQ(http.Sent().size(), 10u);
     EXPECT_THAT(window.Messages(), ElementsAre(Shown{10, BoxKind::Ok}));
-    EXPECT_EQ(window.ProgressShown().back().text, L"The connection was interrupted. Trying again in 30 s (8 of 8)");
+    EXPECT_EQ(window.ProgressShown().back().text, L"Interrupted. Trying again in 30 s (8 of 8)");
 }
 
 // Cancel ends a wait at once, and the run with it, without a message.
