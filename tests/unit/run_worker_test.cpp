@@ -517,6 +517,25 @@ TEST_F(WorkerTest, WaitsDoubleUpToTheirCap) {
     EXPECT_EQ(window.ProgressShown().back().text, L"Interrupted. Trying again in 30 s (8 of 8)");
 }
 
+// The phases a run went through are the ones its table names, each change
+// traced; the machine stays awake from the probe to the last byte, a wait
+// included, and may sleep again before any box.
+TEST_F(WorkerTest, TracesEachChangeOfPhaseAndStaysAwakeWhileItTalksToTheServer) {
+    env.retries = 3;
+    Serve(ProbeAnswer(kLength), DropsAfter(WholeAnswer(kLength), 20000), PartialAnswer(20000, kLength));
+    Run();
+    EXPECT_THAT(phases, ElementsAre(L"open-temp-file -> probe", L"probe -> ask-for-body", L"ask-for-body -> judge-answer",
+                                    L"judge-answer -> transfer", L"transfer -> wait-to-retry",
+                                    L"wait-to-retry -> ask-for-body", L"ask-for-body -> judge-answer",
+                                    L"judge-answer -> transfer", L"transfer -> verify", L"verify -> save",
+                                    L"save -> end"));
+    EXPECT_EQ(std::count(log.begin(), log.end(), "awake"), 1);
+    EXPECT_LT(FindEvent(log, "awake"), FindEvent(log, "open head"));
+    EXPECT_LT(FindEvent(log, "wait 1000 ms"), FindEvent(log, "may sleep"));
+    EXPECT_LT(FindEvent(log, "may sleep"), FindEvent(log, "message 8"));
+    EXPECT_TRUE(Saved(kLength));
+}
+
 // Cancel ends a wait at once, and the run with it, without a message.
 TEST_P(EitherWayTest, CancelDuringAWaitEndsTheRunAtOnce) {
     env.retries = 3;
