@@ -204,6 +204,7 @@ private:
     }
 
     bool EmptyTempFile() {
+        follower_.reset();  // it hashed bytes that go now
         if (!file_->TruncateTo(0)) return false;
         size_ = 0;
         keptVersion_.reset();
@@ -307,8 +308,9 @@ private:
         env_.window.SetProgressRange(length_);
         bodyStart_ = size_;
         if (bodyStart_ == 0) KeepVersion();
-        // Hashing alongside the transfer: the file only grows from here on.
-        if (env_.pin && env_.hasher) follower_ = env_.hasher->Follow(env_.tempPath);
+        // Hashing alongside the transfer: the file only grows from here on,
+        // so the hash of an earlier try of this run goes on.
+        if (env_.pin && env_.hasher && !follower_) follower_ = env_.hasher->Follow(env_.tempPath);
         for (;;) {
             // A Cancel that comes once the last byte is written leaves a
             // whole file, announced as such.

@@ -536,6 +536,37 @@ TEST_F(WorkerTest, TracesEachChangeOfPhaseAndStaysAwakeWhileItTalksToTheServer) 
     EXPECT_TRUE(Saved(kLength));
 }
 
+// A pinned run hashes alongside the transfer: another try goes on with the
+// same hash, and a file proven changed on another try starts it again.
+struct PinnedRetryCase : NamedCase {
+    RequestScript resumed;
+    std::size_t follows;
+};
+
+class PinnedRetryTest : public WorkerTest, public testing::WithParamInterface<PinnedRetryCase> {};
+
+TEST_P(PinnedRetryTest, HashesEachByteOfTheSavedFileOnce) {
+    FakeHasher hasher;
+    hasher.follows = true;
+    hasher.digest = Sha256Digest{0x5a};
+    env.hasher = &hasher;
+    env.pin = hasher.digest;
+    env.retries = 3;
+    Serve(ProbeAnswer(kLength), DropsAfter(Tagged(WholeAnswer(kLength), kV1), 20000), GetParam().resumed);
+    Run();
+    EXPECT_EQ(hasher.followed.size(), GetParam().follows);
+    EXPECT_EQ(hasher.openFollowers, 0);
+    // One follower sees the file only grow; a start over shrinks it.
+    EXPECT_EQ(std::is_sorted(hasher.grown.begin(), hasher.grown.end()), GetParam().follows == 1);
+    EXPECT_EQ(hasher.finishedAt, kLength);
+    EXPECT_TRUE(Saved(kLength));
+}
+
+INSTANTIATE_TEST_SUITE_P(Tries, PinnedRetryTest,
+                         testing::Values(PinnedRetryCase{"SameFile", Tagged(PartialAnswer(20000, kLength), kV1), 1},
+                                         PinnedRetryCase{"ChangedFile", Tagged(WholeAnswer(kLength), kV2), 2}),
+                         CaseName<PinnedRetryCase>);
+
 // Cancel ends a wait at once, and the run with it, without a message.
 TEST_P(EitherWayTest, CancelDuringAWaitEndsTheRunAtOnce) {
     env.retries = 3;
