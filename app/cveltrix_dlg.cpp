@@ -32,9 +32,11 @@ CveltrixDlg::CveltrixDlg()
 
 template <class Show>
 auto CveltrixDlg::AsUserBox(Show show) {
+    // Nothing new opens while the window goes.
+    if (run_.Leaving()) return decltype(show()){};
     run_.UserBoxOpening();
     const auto answer = show();
-    run_.UserBoxClosed(false);
+    run_.UserBoxClosed();
     return answer;
 }
 
@@ -123,6 +125,11 @@ std::optional<INT_PTR> CveltrixDlg::OnMessage(UINT message, WPARAM wParam, LPARA
             break;
         }
         case kRestoreFocus: RestoreFocus(); return 0;
+        case WM_ENDSESSION:
+            // Windows ends the process once this returns: the run ends as
+            // on Exit, and the temp file keeps what it had.
+            if (wParam) run_.Leave();
+            return 0;
         case WM_TIMER:
             if (wParam != kProgressTimer) break;
             PaintProgress(true);
@@ -206,11 +213,14 @@ void CveltrixDlg::ShowRunEnded() {
 }
 
 void CveltrixDlg::ExitApplication() {
+    if (run_.Leaving()) return;
     run_.UserBoxOpening();
-    const bool exiting = ShowCatalogueMessage(Handle(), msg::ConfirmExit, BoxKind::YesNo) == IDYES;
-    // What the run asked for meanwhile, and a queued Start, are dropped
-    // when the user leaves.
-    run_.UserBoxClosed(exiting);
+    // Dismissed by a close meanwhile, the box's answer is no Yes.
+    const bool exiting = ShowCatalogueMessage(Handle(), msg::ConfirmExit, BoxKind::YesNo) == IDYES && !run_.Leaving();
+    // What the run asked for meanwhile (message 8, say) is dropped, not
+    // served, when the user leaves.
+    if (exiting) run_.Leave();
+    run_.UserBoxClosed();
     if (exiting) ::PostMessageW(Handle(), WM_CLOSE, 0, 0);
 }
 

@@ -95,8 +95,8 @@ private:
     std::wstring shownText_;
     int shownBar_ = 0;
     ULONGLONG lastPaint_ = 0;
-    // After every member a run reaches, so it goes first: its end waits
-    // for a call of the run's under way.
+    // After every member a run reaches, so it goes first: from then on no
+    // call of a run reaches the window.
     RunHost run_{*this};
 };
 

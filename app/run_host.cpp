@@ -37,13 +37,16 @@ std::wstring TempPath() { return BuildTempPath(win::ExecutablePath(), DownloadUr
 }  // namespace
 
 RunHost::RunHost(Screen& screen)
-    : screen_(screen), desk_([this] { ::PostMessageW(screen_.Window(), kServeRun, 0, 0); }, *this) {}
+    : screen_(screen),
+      desk_(std::make_shared<RunDesk>(
+          *this, [this] { ::PostMessageW(screen_.Window(), kServeRun, 0, 0); },
+          [](const std::wstring& line) { win::WriteDebugLine(line); })) {}
 
-RunHost::~RunHost() { desk_.Close(); }
+RunHost::~RunHost() { desk_->Close(); }
 
 bool RunHost::OnMessage(UINT message, WPARAM wParam) {
     if (message == kServeRun) {
-        desk_.Serve();
+        desk_->Serve();
         return true;
     }
     if (message == WM_TIMER && wParam == kGiveUpTimer) {
@@ -54,24 +57,22 @@ bool RunHost::OnMessage(UINT message, WPARAM wParam) {
 }
 
 bool RunHost::Start(MessageBoxes& ownBoxes) {
-    desk_.OnWindowThread();
+    desk_->OnWindowThread();
     // The last run is on its way out (its end step after a released
     // failure): this Start goes ahead once it has ended.
-    if (desk_.Busy()) {
-        desk_.QueueStart();
-        return true;
-    }
-    return PrepareStart(ownBoxes, files_, TempPath()) && Launch();
+    if (desk_->QueueStart()) return true;
+    if (desk_->State() != RunState::Idle) return false;
+    return PrepareStart(ownBoxes, files_, TempPath()) && !Leaving() && Launch();
 }
 
 bool RunHost::Launch() {
     // A give-up pending from the last Cancel is not for this run.
     ::KillTimer(screen_.Window(), kGiveUpTimer);
     auto start = std::make_unique<WorkerStart>();
-    start->run = std::make_shared<RunGuard>(*this, start->files, &start->hasher);
+    start->run = std::make_shared<RunGuard>(desk_, start->files, &start->hasher);
     auto thread = win::WorkerThread::CreateSuspended(&RunHost::RunWorker, start.get());
     if (!thread) return false;
-    desk_.RunStarted(start->run);
+    desk_->RunStarted(start->run);
     start.release();  // the worker owns it now
     workerThread = std::move(thread);
     workerThread->Resume();
@@ -96,7 +97,7 @@ unsigned __stdcall RunHost::RunWorker(void* argument) {
 }
 
 void RunHost::Cancel() {
-    desk_.Cancel();
+    desk_->Cancel();
     // The worker between chunks ends within this and the window goes idle
     // by the run's own end, without a give-up.
     ::Sleep(kCancelGraceMs);
@@ -104,71 +105,81 @@ void RunHost::Cancel() {
 }
 
 void RunHost::Leave() {
-    if (desk_.Busy()) {
-        desk_.Cancel();
+    const RunState state = desk_->State();
+    if (state != RunState::Idle && state != RunState::Closing) {
+        desk_->Cancel();
         // The worker finishes the chunk in hand and closes its file.
         ::Sleep(kCancelGraceMs);
     }
-    desk_.Close();
+    desk_->Close();
+    DismissPrompts();
 }
 
-void RunHost::UserBoxClosed(bool exiting) {
-    desk_.UserBoxClosed(exiting);
-    if (desk_.TakeQueuedStart()) screen_.StartQueued();
+// A box or picker closed this way returns as if dismissed; the desk drops
+// the run's answer, and the window's own boxes see Leaving(). Each ends
+// its modal loop once this message returns, so nothing here waits on them.
+void RunHost::DismissPrompts() {
+    ::EnumThreadWindows(
+        ::GetCurrentThreadId(),
+        [](HWND window, LPARAM owner) -> BOOL {
+            wchar_t className[8] = {};
+            ::GetClassNameW(window, className, 8);
+            if (::GetWindow(window, GW_OWNER) == reinterpret_cast<HWND>(owner) &&
+                std::wstring_view(className) == L"#32770") {
+                ::EndDialog(window, IDCANCEL);
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(screen_.Window()));
+}
+
+void RunHost::UserBoxClosed() {
+    desk_->UserBoxClosed();
+    if (desk_->TakeQueuedStart()) screen_.StartQueued();
 }
 
 // The worker is left to end on its own; the temp file keeps what it had
 // received, and the window is idle for the next Start.
 void RunHost::GiveUpStuckRun() {
-    const GiveUpOutcome outcome = desk_.GiveUpStuckRun();
+    const GiveUpOutcome outcome = desk_->GiveUpStuckRun();
     if (outcome == GiveUpOutcome::Later) return;
     ::KillTimer(screen_.Window(), kGiveUpTimer);
     if (outcome == GiveUpOutcome::Idle) EndRun();
 }
 
-// The run's end, told by the worker or decided by a give-up: the one place
-// where the window becomes idle after a run.
+// The run's end, taken from the worker or decided by a give-up: the one
+// place where the window becomes idle after a run.
 void RunHost::EndRun() {
-    desk_.OnWindowThread();
+    desk_->OnWindowThread();
     screen_.ShowRunEnded();
     workerThread.reset();
-    desk_.RunEnded();
-    if (desk_.TakeQueuedStart()) screen_.StartQueued();
+    if (desk_->TakeQueuedStart()) screen_.StartQueued();
 }
 
 template <class Show>
 auto RunHost::RunPrompt(Prompt prompt, Show show) {
-    desk_.OnWindowThread();
-    decltype(show()) answer{};
-    // A Cancel clicked before the box could open suppresses it; once it is
-    // on screen, no Cancel can be clicked until it is answered.
-    if (desk_.Cancelled()) return answer;
+    desk_->OnWindowThread();
     screen_.PaintProgress(true);
     screen_.PromptOpening(prompt);
-    answer = show();
+    const auto answer = show();
     screen_.PromptClosed(prompt);
     return answer;
 }
 
-int RunHost::RunBox(CatalogueId id, BoxKind kind) {
+int RunHost::ShowMessage(CatalogueId id, BoxKind kind) {
     return RunPrompt(kind, [&] { return ShowCatalogueMessage(screen_.Window(), id, kind); });
 }
 
-int RunHost::ShowMessage(CatalogueId id, BoxKind kind) {
-    return desk_.AskBox(id, [&] { return RunBox(id, kind); });
-}
-
 void RunHost::ReportAndRelease(CatalogueId id) {
-    desk_.Ask([&] {
-        if (RunBox(id, BoxKindOf(id))) screen_.EnableIdleButtons();
-    });
+    if (ShowMessage(id, BoxKindOf(id))) screen_.EnableIdleButtons();
 }
 
-void RunHost::SetProgressRange(std::uint64_t length) { desk_.TellRange(length); }
+void RunHost::SetProgressRange(std::uint64_t length) { screen_.ApplyProgressRange(length); }
 
-void RunHost::ShowProgress(const std::wstring& text, std::uint64_t position) { desk_.TellProgress(text, position); }
+// The window paints the newest progress, taken from the desk, at its own pace.
+void RunHost::ShowProgress(const std::wstring&, std::uint64_t) { screen_.PaintProgress(false); }
 
-void RunHost::ResetIdleControls() { desk_.TellEnded(); }
+void RunHost::ResetIdleControls() { EndRun(); }
 
 void RunHost::YieldTime() { ::Sleep(0); }
 
@@ -178,14 +189,10 @@ void RunHost::NoteFailure(CatalogueId id, const std::wstring& reason) {
 }
 
 std::optional<std::wstring> RunHost::ChooseSaveFolder() {
-    std::optional<std::wstring> folder;
-    desk_.Ask([&] {
-        screen_.StartCom();
-        folder = RunPrompt(std::nullopt, [&] {
-            return win::ChooseFolder(screen_.Window(), std::wstring(FolderPickerTitle(UiLanguage())));
-        });
+    screen_.StartCom();
+    return RunPrompt(std::nullopt, [&] {
+        return win::ChooseFolder(screen_.Window(), std::wstring(FolderPickerTitle(UiLanguage())));
     });
-    return folder;
 }
 
 }  // namespace cveltrix

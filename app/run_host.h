@@ -1,8 +1,8 @@
-// The main window's side of a download run: launching the worker, its
-// record, the queued Start, Cancel and the give-up, the run's boxes and
-// picker, and the one channel the two threads meet through. The window's
-// controls stay with the window (RunHost::Screen); the rules are the run
-// desk's, in core.
+// The main window's side of a download run: launching the worker, Start,
+// Cancel, the give-up and the window's going, and what the run asks and
+// tells, done on the window thread. The window's controls stay with the
+// window (RunHost::Screen); the state and its rules are the run desk's, in
+// core, and every call of the worker passes the desk's gate first.
 //
 // How the two threads meet, message by message:
 // - kServeRun (posted by any thread through the desk's wake): the window
@@ -13,9 +13,9 @@
 //   box of the user's own is open, and the worker waits for its answer.
 // - kGiveUpTimer (set by Cancel): a run that has not ended by then is given
 //   up, unless one of its boxes is on screen or message 8 was answered.
-// - After a give-up, and once the window goes, nothing of the run reaches
-//   the window again (the run guard); the window waits only for a call
-//   already under way.
+// - WM_CLOSE, Esc, Exit's Yes and the session's end: the run is given up at
+//   once and every box and picker of the window's is closed as if
+//   dismissed; the window thread never waits for the worker.
 #pragma once
 
 #include <windows.h>
@@ -34,7 +34,7 @@
 
 namespace cveltrix {
 
-class RunHost final : public RunWindow, private RunDesk::Tells {
+class RunHost final : public RunWindow {
 public:
     // What a run needs of the window's controls, on the window thread.
     class Screen {
@@ -56,7 +56,7 @@ public:
         virtual void StartQueued() = 0;
     };
 
-    // Made on the window thread, which all methods but RunWindow's need.
+    // Made on the window thread, which all its methods need.
     explicit RunHost(Screen& screen);
     // The window goes: see RunDesk::Close.
     ~RunHost() override;
@@ -70,17 +70,20 @@ public:
     // nothing starts or waits.
     bool Start(MessageBoxes& ownBoxes);
     void Cancel();
-    // Esc, the close box and Exit: the run is cancelled, the worker gets a
-    // moment to finish its chunk, and is then given up before the window
-    // goes.
+    // Esc, the close box, Exit and the session's end: the run is
+    // cancelled, the worker gets a moment to finish its chunk and is then
+    // given up, and every box or picker still open is dismissed.
     void Leave();
+    // The window is going: the window's own boxes are not shown any more.
+    bool Leaving() const { return desk_->State() == RunState::Closing; }
     // A box of the window's own; a run's ask waits meanwhile, and a queued
-    // Start too (dropped when the user chose Exit).
-    void UserBoxOpening() { desk_.UserBoxOpening(); }
-    void UserBoxClosed(bool exiting);
-    ToldProgress NewestProgress() { return desk_.TakeProgress(); }
+    // Start too.
+    void UserBoxOpening() { desk_->UserBoxOpening(); }
+    void UserBoxClosed();
+    ToldProgress NewestProgress() { return desk_->TakeProgress(); }
 
-    // RunWindow, called from the worker thread (through its guard).
+    // RunWindow: what the run asks and tells, on the window thread, once
+    // the desk admitted it (the failure line and the pause on the worker's).
     int ShowMessage(CatalogueId id, BoxKind kind) override;
     void ReportAndRelease(CatalogueId id) override;
     void SetProgressRange(std::uint64_t length) override;
@@ -91,24 +94,20 @@ public:
     void NoteFailure(CatalogueId id, const std::wstring& reason) override;
 
 private:
-    // RunDesk::Tells, on the window thread.
-    void RangeTold(std::uint64_t length) override { screen_.ApplyProgressRange(length); }
-    void ProgressTold() override { screen_.PaintProgress(false); }
-    void EndTold() override { EndRun(); }
-
     bool Launch();
     static unsigned __stdcall RunWorker(void* argument);
     void GiveUpStuckRun();
     void EndRun();
-    // The run's box or picker, on the window thread: shown unless the run
-    // was cancelled first.
+    // Every box and picker owned by the window, modal on this thread.
+    void DismissPrompts();
     template <class Show>
     auto RunPrompt(Prompt prompt, Show show);
     // A catalogue message the run asked for; 0 when it was not shown.
     int RunBox(CatalogueId id, BoxKind kind);
 
     Screen& screen_;
-    RunDesk desk_;
+    // Shared with the runs' guards: a given-up worker may outlive the window.
+    std::shared_ptr<RunDesk> desk_;
     // The Start checks' view of the temp file, window thread only; each
     // worker has its own.
     win::WinFileSystem files_;

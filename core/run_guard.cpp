@@ -21,21 +21,22 @@ public:
     }
 
     std::optional<std::uint64_t> Size() override {
-        return Use([](File& file) { return file.Size(); }, std::optional<std::uint64_t>());
+        return Use(RunCall::File, [](File& file) { return file.Size(); }, std::optional<std::uint64_t>());
     }
     bool SeekToEnd() override {
-        return Use([](File& file) { return file.SeekToEnd(); }, false);
+        return Use(RunCall::File, [](File& file) { return file.SeekToEnd(); }, false);
     }
     // A write that started before Cancel finishes, none starts after it.
     std::uint64_t Write(std::span<const std::byte> data) override {
-        return Use([&](File& file) { return guard_.cancelRequested_.load() ? 0 : file.Write(data); },
+        return Use(RunCall::File, [&](File& file) { return guard_.cancelRequested_.load() ? 0 : file.Write(data); },
                    std::uint64_t{0});
     }
     bool TruncateTo(std::uint64_t size) override {
-        return Use([&](File& file) { return file.TruncateTo(size); }, false);
+        return Use(RunCall::File, [&](File& file) { return file.TruncateTo(size); }, false);
     }
+    // The move is the save step's, which a Cancel before message 8 silences.
     bool MoveReplacing(const std::wstring& to) override {
-        return Use([&](File& file) { return !guard_.Quiet() && file.MoveReplacing(to); }, false);
+        return Use(RunCall::Prompt, [&](File& file) { return file.MoveReplacing(to); }, false);
     }
     std::uint32_t LastError() const override {
         const std::lock_guard lock(mutex_);
@@ -44,16 +45,16 @@ public:
 
 private:
     template <class Call, class Result>
-    Result Use(Call call, Result closed) {
-        Result result = closed;
-        {
-            const std::lock_guard lock(mutex_);
-            if (file_ && !guard_.givenUp_.load()) result = call(*file_);
+    Result Use(RunCall kind, Call call, Result closed) {
+        const std::lock_guard lock(mutex_);
+        if (!file_) return closed;
+        if (!guard_.Admitted(kind)) {
+            // Given up while this call waited, or a move after Cancel.
+            if (!guard_.Admitted(RunCall::File)) file_.reset();
+            return closed;
         }
-        if (guard_.givenUp_.load()) {
-            const std::lock_guard lock(mutex_);
-            file_.reset();
-        }
+        Result result = call(*file_);
+        if (!guard_.Admitted(RunCall::File)) file_.reset();
         return result;
     }
 
@@ -84,85 +85,67 @@ private:
     std::unique_ptr<GrowingFileHasher> follower_;
 };
 
-// One call into the window, made only while the run is neither given up
-// nor (for the messages and the picker) cancelled, and counted while it runs.
-class RunGuard::WindowCall {
-public:
-    WindowCall(RunGuard& guard, bool prompt, bool ending = false) : guard_(guard) {
-        const std::lock_guard lock(guard_.mutex_);
-        allowed_ = !guard_.givenUp_.load() && !(prompt && guard_.Cancelled());
-        // The end and the give-up are decided under one lock: exactly one of
-        // them returns the window to idle.
-        if (allowed_ && ending) guard_.ended_ = true;
-        if (allowed_) ++guard_.callsUnderWay_;
-    }
-    ~WindowCall() {
-        if (!allowed_) return;
-        const std::lock_guard lock(guard_.mutex_);
-        if (--guard_.callsUnderWay_ == 0) guard_.noCallsUnderWay_.notify_all();
-    }
-    explicit operator bool() const { return allowed_; }
-
-private:
-    RunGuard& guard_;
-    bool allowed_;
-};
-
-bool RunGuard::GiveUp() {
+void RunGuard::CloseFiles() {
     const std::lock_guard lock(mutex_);
-    givenUp_.store(true);
     for (GuardedFile* file : open_) file->CloseUnlessInUse();
     for (GuardedFollower* follower : followers_) follower->Abandon();
-    return !ended_;
 }
 
-bool RunGuard::CallsUnderWay() {
-    const std::lock_guard lock(mutex_);
-    return callsUnderWay_ > 0;
-}
+// ---- RunWindow: each call once, through the desk's gate.
 
-void RunGuard::WaitForCallsUnderWay() {
-    std::unique_lock lock(mutex_);
-    noCallsUnderWay_.wait(lock, [this] { return callsUnderWay_ == 0; });
-}
-
+// A dropped ask has no answer, whatever the dismissed box returned.
 int RunGuard::ShowMessage(CatalogueId id, BoxKind kind) {
-    const WindowCall call(*this, true);
-    return call ? window_.ShowMessage(id, kind) : 0;
+    int answer = 0;
+    const bool asked = desk_->Ask(
+        *this,
+        [&](RunWindow& window) {
+            answer = window.ShowMessage(id, kind);
+            return answer != 0;
+        },
+        id == msg::DownloadComplete ? AskEffect::PromisesSave : AskEffect::None);
+    return asked ? answer : 0;
 }
 
 void RunGuard::ReportAndRelease(CatalogueId id) {
-    if (const WindowCall call(*this, true); call) window_.ReportAndRelease(id);
-}
-
-void RunGuard::SetProgressRange(std::uint64_t length) {
-    if (const WindowCall call(*this, false); call) window_.SetProgressRange(length);
-}
-
-void RunGuard::ShowProgress(const std::wstring& text, std::uint64_t position) {
-    if (const WindowCall call(*this, false); call) window_.ShowProgress(text, position);
-}
-
-void RunGuard::ResetIdleControls() {
-    if (const WindowCall call(*this, false, true); call) window_.ResetIdleControls();
-}
-
-void RunGuard::YieldTime() {
-    if (const WindowCall call(*this, false); call) window_.YieldTime();
-}
-
-void RunGuard::NoteFailure(CatalogueId id, const std::wstring& reason) {
-    if (const WindowCall call(*this, true); call) window_.NoteFailure(id, reason);
+    desk_->Ask(
+        *this,
+        [&](RunWindow& window) {
+            window.ReportAndRelease(id);
+            return true;
+        },
+        AskEffect::Releases);
 }
 
 std::optional<std::wstring> RunGuard::ChooseSaveFolder() {
-    const WindowCall call(*this, true);
-    return call ? window_.ChooseSaveFolder() : std::nullopt;
+    std::optional<std::wstring> folder;
+    const bool asked = desk_->Ask(*this, [&](RunWindow& window) {
+        folder = window.ChooseSaveFolder();
+        return true;
+    });
+    return asked ? folder : std::nullopt;
 }
+
+void RunGuard::SetProgressRange(std::uint64_t length) { desk_->TellRange(*this, length); }
+
+void RunGuard::ShowProgress(const std::wstring& text, std::uint64_t position) {
+    desk_->TellProgress(*this, text, position);
+}
+
+void RunGuard::ResetIdleControls() { desk_->TellEnded(*this); }
+
+void RunGuard::YieldTime() {
+    desk_->Pass(*this, RunCall::Tell, [](RunWindow& window) { window.YieldTime(); });
+}
+
+void RunGuard::NoteFailure(CatalogueId id, const std::wstring& reason) {
+    desk_->Pass(*this, RunCall::Prompt, [&](RunWindow& window) { window.NoteFailure(id, reason); });
+}
+
+// ---- FileSystem and FileHasher: they stop at the give-up.
 
 std::unique_ptr<File> RunGuard::OpenAlways(const std::wstring& path) {
     const std::lock_guard lock(mutex_);
-    if (givenUp_.load()) return nullptr;
+    if (!Admitted(RunCall::File)) return nullptr;
     auto file = files_.OpenAlways(path);
     if (!file) return nullptr;
     auto guarded = std::make_unique<GuardedFile>(*this, std::move(file));
@@ -172,23 +155,23 @@ std::unique_ptr<File> RunGuard::OpenAlways(const std::wstring& path) {
 
 // Only ever an empty temp file or what is kept beside it, so a cancelled
 // run may still tidy up.
-bool RunGuard::Delete(const std::wstring& path) { return !givenUp_.load() && files_.Delete(path); }
+bool RunGuard::Delete(const std::wstring& path) { return Admitted(RunCall::File) && files_.Delete(path); }
 
 std::optional<std::wstring> RunGuard::ReadText(const std::wstring& path) {
-    return givenUp_.load() ? std::nullopt : files_.ReadText(path);
+    return Admitted(RunCall::File) ? files_.ReadText(path) : std::nullopt;
 }
 
 bool RunGuard::WriteText(const std::wstring& path, const std::wstring& text) {
-    return !Quiet() && files_.WriteText(path, text);
+    return Admitted(RunCall::Prompt) && files_.WriteText(path, text);
 }
 
 std::optional<Sha256Digest> RunGuard::Sha256OfFile(const std::wstring& path) {
-    return hasher_ && !givenUp_.load() ? hasher_->Sha256OfFile(path) : std::nullopt;
+    return hasher_ && Admitted(RunCall::File) ? hasher_->Sha256OfFile(path) : std::nullopt;
 }
 
 std::unique_ptr<GrowingFileHasher> RunGuard::Follow(const std::wstring& path) {
     const std::lock_guard lock(mutex_);
-    if (!hasher_ || givenUp_.load()) return nullptr;
+    if (!hasher_ || !Admitted(RunCall::File)) return nullptr;
     auto follower = hasher_->Follow(path);
     if (!follower) return nullptr;
     auto guarded = std::make_unique<GuardedFollower>(*this, std::move(follower));

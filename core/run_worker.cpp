@@ -312,9 +312,10 @@ private:
         // so the hash of an earlier try of this run goes on.
         if (env_.pin && env_.hasher && !follower_) follower_ = env_.hasher->Follow(env_.tempPath);
         for (;;) {
-            // A Cancel that comes once the last byte is written leaves a
-            // whole file, announced as such.
-            if (Cancelled()) return size_ == length_ ? Phase::Verify : Phase::End;
+            // Even past the last byte a Cancel ends the run: the guard would
+            // silence message 8 and the picker anyway, and the whole file
+            // is offered by the next Start.
+            if (Cancelled()) return Phase::End;
             const std::uint32_t wanted = std::min(request_->QueryAvailable(), kChunkSize);
             std::uint32_t read = 0;
             const bool readOk = request_->Read(std::span(buffer.data(), wanted), read);
@@ -408,7 +409,9 @@ private:
     // ---- Save
 
     Phase Save() {
-        Show(msg::DownloadComplete);
+        // Not shown or dropped (a Cancel, the window going): no picker, and
+        // the whole file waits for the next Start.
+        if (Show(msg::DownloadComplete) == 0) return Phase::End;
         const auto folder = env_.window.ChooseSaveFolder();
         if (!folder) return Fail(FailureKind::NoFolderChosen, L"no folder was chosen");
         env_.chosenFolder = *folder;

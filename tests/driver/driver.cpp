@@ -294,6 +294,30 @@ int SysCommand(WPARAM command, LPARAM argument = 0) {
     return 0;
 }
 
+// What Windows and other programs send to close the tool: taskkill without
+// /F, the taskbar's "Close window", an installer closing running copies.
+int PostClose() {
+    HWND main = FindMain();
+    if (!main) return Fail(L"no main window");
+    ::PostMessageW(main, WM_CLOSE, 0, 0);
+    Print(L"ok");
+    return 0;
+}
+
+// Windows ending the session: asked, then told, each sent and answered
+// before the next, as the system does.
+int EndSession() {
+    HWND main = FindMain();
+    if (!main) return Fail(L"no main window");
+    DWORD_PTR agreed = 0;
+    if (!::SendMessageTimeoutW(main, WM_QUERYENDSESSION, 0, 0, SMTO_NORMAL, 5000, &agreed)) {
+        return Fail(L"no answer to WM_QUERYENDSESSION");
+    }
+    ::SendMessageTimeoutW(main, WM_ENDSESSION, agreed ? TRUE : FALSE, 0, SMTO_NORMAL, 5000, nullptr);
+    Print(agreed ? L"ended" : L"refused");
+    return 0;
+}
+
 // Wine's shell never announces a taskbar button; the driver does it in its place.
 int AnnounceTaskbarButton() {
     HWND main = FindMain();
@@ -428,6 +452,8 @@ int wmain(int argc, wchar_t** argv) {
     // SC_KEYMENU with a blank: the system menu drops down, as Alt+Space does.
     if (command == L"open-sysmenu" && argc == 2) return SysCommand(SC_KEYMENU, L' ');
     if (command == L"key" && argc == 3) return Key(argv[2]);
+    if (command == L"close" && argc == 2) return PostClose();
+    if (command == L"end-session" && argc == 2) return EndSession();
     if (command == L"minimize" && argc == 2) return SysCommand(SC_MINIMIZE);
     if (command == L"restore" && argc == 2) return SysCommand(SC_RESTORE);
     if (command == L"taskbar-button-created" && argc == 2) return AnnounceTaskbarButton();
@@ -436,7 +462,8 @@ int wmain(int argc, wchar_t** argv) {
     if (command == L"hold" && argc == 4) return Hold(argv[2], static_cast<DWORD>(_wtoi(argv[3])));
     Print(L"usage: driver wait-main MS | state | dialog TITLE | sysmenu | window-icons | click ID | press TITLE ID | "
           L"check TITLE ID | settext TITLE ID TEXT | answer ID | "
-          L"answer-then-post ID click:CTRL|syscommand:ID... | syscommand ID | key esc|enter|tab | minimize | "
+          L"answer-then-post ID click:CTRL|syscommand:ID... | syscommand ID | key esc|enter|tab | close | end-session | "
+          L"minimize | "
           L"restore | taskbar-button-created | trust-root FILE | try-write FILE | hold FILE MS | tab-order TITLE | "
           L"main-windows");
     return 2;

@@ -463,12 +463,20 @@ void FakeRunWindow::SetProgressRange(std::uint64_t length) {
 
 void FakeRunWindow::ShowProgress(const std::wstring& text, std::uint64_t position) {
     progress_.push_back({text, position});
-    if (cancelAfterChunks_ && static_cast<int>(progress_.size()) >= *cancelAfterChunks_) cancelRequested.store(true);
+    if (cancelAfterChunks_ && static_cast<int>(progress_.size()) == *cancelAfterChunks_) RaiseCancel();
 }
 
 void FakeRunWindow::CancelAfterChunks(int chunks) {
     cancelAfterChunks_ = chunks;
-    cancelRequested.store(chunks <= 0);
+    if (chunks <= 0) RaiseCancel();
+}
+
+void FakeRunWindow::RaiseCancel() {
+    if (onCancel) {
+        onCancel();
+    } else {
+        cancelRequested.store(true);
+    }
 }
 
 void FakeRunWindow::ResetIdleControls() {

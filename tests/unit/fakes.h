@@ -381,8 +381,12 @@ public:
     // The folder picker's answer; nothing means the user cancels.
     std::optional<std::wstring> folderChoice;
     FaultPlan* faults = nullptr;
-    // The user's Cancel, raised once this many progress updates were shown.
+    // The user's Cancel, raised once this many progress updates were shown:
+    // through `onCancel` (the window's desk) when set, else on the flag.
     void CancelAfterChunks(int chunks);
+    // The user's Cancel, at once, the same way.
+    void RaiseCancel();
+    std::function<void()> onCancel;
     std::atomic<bool> cancelRequested{false};
 
     const std::vector<Shown>& Messages() const { return messages_; }

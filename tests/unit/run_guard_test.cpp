@@ -1,12 +1,10 @@
 // The guard between a run and the window: what a cancelled run, and one the
-// window gave up on, may still do.
+// window gave up on, may still do with its files and hasher.
 #include "core/run_guard.h"
 
 #include <gtest/gtest.h>
 
 #include <array>
-#include <chrono>
-#include <future>
 #include <latch>
 
 #include "fakes.h"
@@ -23,35 +21,29 @@ protected:
         return file.Write(chunk);
     }
 
+    // A run the window follows, then cancels and gives up on.
+    void GiveUp(RunDesk& runDesk) {
+        runDesk.Cancel();
+        ASSERT_EQ(runDesk.GiveUpStuckRun(), GiveUpOutcome::Idle);
+    }
+
     EventLog log;
     FakeFileSystem files{log};
     FakeRunWindow window{log};
     FakeHasher hasher;
-    RunGuard guard{window, files, &hasher};
-};
+    std::shared_ptr<RunDesk> desk = std::make_shared<RunDesk>(window, [] {}, [](const std::wstring&) {});
+    std::shared_ptr<RunGuard> started = std::make_shared<RunGuard>(desk, files, &hasher);
+    RunGuard& guard = *started;
 
-TEST_F(RunGuardTest, ForwardsEverythingWhileTheRunGoesOn) {
-    const auto file = guard.OpenAlways(kPath);
-    ASSERT_TRUE(file);
-    EXPECT_EQ(WriteChunk(*file), 10u);
-    guard.SetProgressRange(100);
-    guard.ShowProgress(L"10%", 10);
-    window.folderChoice = L"D:\\";
-    EXPECT_EQ(guard.ChooseSaveFolder(), L"D:\\");
-    guard.ShowMessage(msg::DownloadComplete, BoxKind::OkInformation);
-    guard.ResetIdleControls();
-    EXPECT_EQ(window.MessageIds(), std::vector<CatalogueId>{msg::DownloadComplete});
-    EXPECT_EQ(window.ProgressShown().size(), 1u);
-    EXPECT_EQ(window.Resets(), 1);
-    EXPECT_FALSE(guard.GiveUp());  // it had ended
-}
+    void SetUp() override { desk->RunStarted(started); }
+};
 
 // Cancel silences the run and stops the writes; a run that then ends by
 // itself still returns the window to idle.
 TEST_F(RunGuardTest, CancelledRunWritesNothingAndShowsNothing) {
     const auto file = guard.OpenAlways(kPath);
     ASSERT_EQ(WriteChunk(*file), 10u);
-    guard.Cancel();
+    desk->Cancel();
     EXPECT_TRUE(guard.CancelFlag().load());
     EXPECT_EQ(WriteChunk(*file), 0u);
     EXPECT_EQ(file->Size(), 10u);
@@ -60,29 +52,13 @@ TEST_F(RunGuardTest, CancelledRunWritesNothingAndShowsNothing) {
     guard.ShowMessage(msg::Disconnected, BoxKind::Ok);
     guard.ReportAndRelease(msg::ServerUnreachable);
     EXPECT_FALSE(file->MoveReplacing(L"D:\\file"));
+    EXPECT_FALSE(guard.WriteText(L"D:\\file:Zone.Identifier", L"x"));
     guard.ResetIdleControls();
     EXPECT_TRUE(window.Messages().empty());
     EXPECT_TRUE(window.Released().empty());
     EXPECT_EQ(window.FolderPrompts(), 0);
     EXPECT_EQ(window.Resets(), 1);
-    EXPECT_FALSE(guard.GiveUp());
-}
-
-// Message 8 answered promises the save step (the window's desk records it
-// as the box closes): a Cancel after it leaves the picker, the move and
-// their messages as they were.
-TEST_F(RunGuardTest, ACancelAfterMessage8LeavesTheSaveStepAsAnnounced) {
-    const auto file = guard.OpenAlways(kPath);
-    ASSERT_EQ(guard.ShowMessage(msg::DownloadComplete, BoxKind::OkInformation), 1);
-    EXPECT_FALSE(guard.SaveStepPromised());
-    guard.PromiseSaveStep();
-    guard.Cancel();
-    EXPECT_FALSE(guard.Cancelled());
-    window.folderChoice = L"D:\\";
-    EXPECT_EQ(guard.ChooseSaveFolder(), L"D:\\");
-    EXPECT_TRUE(file->MoveReplacing(L"D:\\file"));
-    guard.ShowMessage(msg::SaveFailed, BoxKind::Ok);
-    EXPECT_EQ(window.MessageIds(), (std::vector<CatalogueId>{msg::DownloadComplete, msg::SaveFailed}));
+    EXPECT_EQ(desk->GiveUpStuckRun(), GiveUpOutcome::NotNeeded);
 }
 
 // A run given up on closes its temp file at once and never reaches the
@@ -90,8 +66,7 @@ TEST_F(RunGuardTest, ACancelAfterMessage8LeavesTheSaveStepAsAnnounced) {
 TEST_F(RunGuardTest, RunGivenUpOnLeavesWindowAndFileAlone) {
     const auto file = guard.OpenAlways(kPath);
     ASSERT_EQ(WriteChunk(*file), 10u);
-    guard.Cancel();
-    ASSERT_TRUE(guard.GiveUp());
+    GiveUp(*desk);
     EXPECT_EQ(files.files.at(kPath).openHandles, 0);
     EXPECT_EQ(file->Size(), std::nullopt);
     EXPECT_FALSE(file->TruncateTo(0));
@@ -113,35 +88,11 @@ TEST_F(RunGuardTest, RunGivenUpOnReleasesTheHashersHandle) {
     const auto follower = guard.Follow(kPath);
     ASSERT_TRUE(follower);
     EXPECT_EQ(hasher.openFollowers, 1);
-    guard.Cancel();
-    ASSERT_TRUE(guard.GiveUp());
+    GiveUp(*desk);
     EXPECT_EQ(hasher.openFollowers, 0);
     EXPECT_EQ(follower->Finish(10), std::nullopt);
     EXPECT_EQ(guard.Follow(kPath), nullptr);
     EXPECT_EQ(guard.Sha256OfFile(kPath), std::nullopt);
-}
-
-// The window waits, before it goes, for calls that began before the run
-// was given up: they are counted until they return.
-TEST_F(RunGuardTest, CountsAWindowCallUnderWayAcrossTheGiveUp) {
-    struct ClosingWindow : FakeRunWindow {
-        using FakeRunWindow::FakeRunWindow;
-        void ShowProgress(const std::wstring& text, std::uint64_t position) override {
-            guard->Cancel();
-            guard->GiveUp();
-            underWayInside = guard->CallsUnderWay();
-            FakeRunWindow::ShowProgress(text, position);
-        }
-        RunGuard* guard = nullptr;
-        bool underWayInside = false;
-    } closing{log};
-    RunGuard closingGuard{closing, files};
-    closing.guard = &closingGuard;
-    closingGuard.ShowProgress(L"1%", 1);
-    EXPECT_TRUE(closing.underWayInside);
-    EXPECT_FALSE(closingGuard.CallsUnderWay());
-    closingGuard.ShowProgress(L"2%", 2);
-    EXPECT_EQ(closing.ProgressShown().size(), 1u);
 }
 
 // A temp file on a slow share: each write waits for the test's word.
@@ -188,19 +139,20 @@ private:
 // while the write still runs, and the write closes the file as it returns.
 TEST_F(RunGuardTest, GiveUpDuringASlowWriteReturnsAtOnce) {
     SlowFileSystem slow(files);
-    RunGuard slowGuard{window, slow};
-    const auto file = slowGuard.OpenAlways(kPath);
+    auto slowDesk = std::make_shared<RunDesk>(window, [] {}, [](const std::wstring&) {});
+    const auto slowGuard = std::make_shared<RunGuard>(slowDesk, slow);
+    slowDesk->RunStarted(slowGuard);
+    const auto file = slowGuard->OpenAlways(kPath);
     ASSERT_TRUE(file);
     std::thread writer([&] { WriteChunk(*file); });
     slow.writing.wait();
-    slowGuard.Cancel();
-    auto giveUp = std::async(std::launch::async, [&] { return slowGuard.GiveUp(); });
-    const bool returned = giveUp.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
-    EXPECT_TRUE(returned) << "the give-up waited behind the write";
+    // This thread is the window's: a give-up that waited behind the write
+    // would never return here.
+    slowDesk->Cancel();
+    EXPECT_EQ(slowDesk->GiveUpStuckRun(), GiveUpOutcome::Idle);
     EXPECT_EQ(files.files.at(kPath).openHandles, 1);
     slow.release.count_down();
     writer.join();
-    EXPECT_TRUE(giveUp.get());
     EXPECT_EQ(files.files.at(kPath).openHandles, 0);
     EXPECT_EQ(file->Size(), std::nullopt);
 }

@@ -8,6 +8,7 @@
 
 #include "core/http_headers.h"
 #include "core/paths.h"
+#include "core/run_guard.h"
 #include "core/run_worker.h"
 #include "fakes.h"
 
@@ -27,6 +28,8 @@ class WorkerTest : public testing::Test {
 protected:
     WorkerTest() {
         window.folderChoice = kFolder;
+        window.onCancel = [this] { desk->Cancel(); };
+        desk->RunStarted(guard);
         env.pause = &pause;
         env.wakefulness = &wakefulness;
         env.trace = [this](const std::wstring& line) { phases.push_back(line); };
@@ -35,6 +38,7 @@ protected:
     // Every run ends idle exactly once, as its very last act, with every
     // handle released and no byte deleted.
     void TearDown() override {
+        EXPECT_EQ(desk->State(), RunState::Idle);
         EXPECT_EQ(window.Resets(), 1);
         EXPECT_EQ(FindLastEvent(log, "reset"), static_cast<int>(log.size()) - 1);
         EXPECT_EQ(http.LiveRequests(), 0);
@@ -102,11 +106,15 @@ protected:
     FakeHttpClient http{log};
     FakeFileSystem files{log};
     FakeRunWindow window{log};
+    // The window's desk and the run's guard, wired as the window wires them;
+    // the test's thread stands for both the window's and the worker's.
+    std::shared_ptr<RunDesk> desk = std::make_shared<RunDesk>(window, [] {}, [](const std::wstring&) {});
+    std::shared_ptr<RunGuard> guard = std::make_shared<RunGuard>(desk, files);
     FakePause pause{log};
     FakeWakefulness wakefulness{log};
     std::vector<std::wstring> phases;
     std::wstring chosenFolder;
-    WorkerEnvironment env{window, http, files, window.cancelRequested, kUrl, kTempPath, chosenFolder, ProxyConfig{}};
+    WorkerEnvironment env{*guard, http, *guard, guard->CancelFlag(), kUrl, kTempPath, chosenFolder, ProxyConfig{}};
 };
 
 // What holds for both ways to the server is tested once each way.

@@ -570,7 +570,7 @@ INSTANTIATE_TEST_SUITE_P(Tries, PinnedRetryTest,
 // Cancel ends a wait at once, and the run with it, without a message.
 TEST_P(EitherWayTest, CancelDuringAWaitEndsTheRunAtOnce) {
     env.retries = 3;
-    pause.during = [this](int) { window.cancelRequested.store(true); };
+    pause.during = [this](int) { window.RaiseCancel(); };
     Serve(ProbeAnswer(kLength), DropsAfter(WholeAnswer(kLength), 20000), PartialAnswer(20000, kLength));
     Run();
     EXPECT_EQ(pause.waits.size(), 1u);
@@ -609,12 +609,15 @@ TEST_P(EitherWayTest, CancelBeforeTheFirstChunkWritesNothing) {
     EXPECT_TRUE(TempHolds(1000));
 }
 
-TEST_P(EitherWayTest, CancelSeenAfterTheLastChunkStillSaves) {
+// Past the last byte too: no message 8, no picker, and the whole file is
+// offered by the next Start.
+TEST_P(EitherWayTest, CancelSeenAfterTheLastChunkLeavesTheWholeFileForTheNextStart) {
     window.CancelAfterChunks(7);
     Serve(ProbeAnswer(kLength), WholeAnswer(kLength));
     Run();
-    EXPECT_THAT(window.Messages(), ElementsAre(kCompleteShown));
-    EXPECT_TRUE(Saved(kLength));
+    EXPECT_TRUE(window.Messages().empty());
+    EXPECT_EQ(window.FolderPrompts(), 0);
+    EXPECT_TRUE(TempHolds(kLength));
 }
 
 RequestScript RedirectTo(std::wstring location, std::uint32_t status = 302) {
@@ -747,7 +750,7 @@ TEST_P(HeldDestinationTest, WaitsOutAHolderForFiveSecondsBeforeTheMoveFails) {
     files.heldMoves = c.heldMoves;
     files.heldError = c.heldError;
     files.failMove = c.failsOtherwise;
-    if (c.cancelWhileHeld) pause.during = [this](int) { window.cancelRequested.store(true); };
+    if (c.cancelWhileHeld) pause.during = [this](int) { window.RaiseCancel(); };
     Serve(ProbeAnswer(kLength), WholeAnswer(kLength));
     Run();
     EXPECT_EQ(pause.waits, std::vector<std::chrono::milliseconds>(c.waits, std::chrono::milliseconds(500)));
