@@ -75,7 +75,8 @@ constexpr std::pair<Phase, Phase> kPhaseChanges[] = {
     {Phase::Save, Phase::End},
 };
 
-constexpr bool MayChange(Phase from, Phase to) {
+// Only debug builds check; release builds leave it unused.
+[[maybe_unused]] constexpr bool MayChange(Phase from, Phase to) {
     return std::ranges::find(kPhaseChanges, std::pair{from, to}) != std::end(kPhaseChanges);
 }
 
