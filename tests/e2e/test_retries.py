@@ -1,13 +1,13 @@
 """A copy built to try again by itself carries on after dropped connections
-and a busy server without a box, and Cancel ends its wait at once; any copy
+and a busy server without a box, and Cancel or Exit end its wait at once; any copy
 waits a few seconds for a destination that another process holds before the
 move fails."""
 import os
 import subprocess
 import time
 
-from harness import (CANCEL, DRIVER, IDOK, PICKER, PROGRESS_TEXT, START, App, DownloadCase, MESSAGES, message,
-                     screenshot, server, test_server, wait_until, wine_path)
+from harness import (CANCEL, DRIVER, EXIT, IDOK, IDYES, MESSAGES, PICKER, PROGRESS_TEXT, START, App, DownloadCase,
+                     message, screenshot, server, test_server, wait_until, wine_path)
 from test_download import content_bytes
 
 SIZE = 300_000
@@ -65,17 +65,29 @@ class Retries(DownloadCase):
                 times = [entry["time"] for entry in srv.requests()]
                 self.assertGreaterEqual(times[2] - times[1], 1.9)
 
+    def start_a_long_wait(self, srv, app):
+        """A drop mid-body, then a server that asks for 30 s: the run waits."""
+        srv.queue_modes("honour", f"close-after={DROP_AT}", "status=503,retry-after=30")
+        app.click(START)
+        wait_until(lambda: app.window().text(PROGRESS_TEXT) == wait_line(30, 2), 20, what="the long wait")
+
     def test_cancel_ends_a_wait_at_once_and_keeps_the_partial_file(self):
         with server(self.content) as srv, App(kind="retrying") as app:
-            srv.queue_modes("honour", f"close-after={DROP_AT}", "status=503,retry-after=30")
-            app.click(START)
-            wait_until(lambda: app.window().text(PROGRESS_TEXT) == wait_line(30, 2), 20, what="the long wait")
+            self.start_a_long_wait(srv, app)
             clicked = time.monotonic()
             app.click(CANCEL)
             self.assertEqual(app.wait_idle(timeout=1.0).popups, [])
             print(f"idle {time.monotonic() - clicked:.2f} s after the Cancel click")
             self.assertEqual(self.read(app.temp_path), self.content.read(0, DROP_AT))
             self.assertEqual(len(srv.requests()), 3)
+
+    def test_exit_ends_the_tool_during_a_wait(self):
+        with server(self.content) as srv, App(kind="retrying") as app:
+            self.start_a_long_wait(srv, app)
+            app.click(EXIT)
+            app.answer(IDYES)
+            self.assertTrue(app.exited(timeout=2.0))
+            self.assertEqual(self.read(app.temp_path), self.content.read(0, DROP_AT))
 
 
 class HeldDestination(DownloadCase):
