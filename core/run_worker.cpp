@@ -127,7 +127,7 @@ private:
 
     Phase Change(Phase from, Phase to) {
         assert(MayChange(from, to) && "a phase change missing from kPhaseChanges");
-        if (env_.trace) env_.trace(std::wstring(PhaseName(from)) + L" -> " + PhaseName(to));
+        if (env_.trace) env_.trace(L"worker: " + std::wstring(PhaseName(from)) + L" -> " + PhaseName(to));
         if (!KeepsAwake(to)) {
             awake_.reset();
         } else if (!awake_) {

@@ -44,8 +44,8 @@ class Retries(DownloadCase):
             self.assertEqual([test_server.header(entry, "If-Range") for entry in gets],
                              [None, self.content.etag, self.content.etag])
         # Each try again is a phase of the run, traced for a debugger.
-        self.assertEqual(len(debug_lines(app, "Cveltrix: transfer -> wait-to-retry")), 2)
-        self.assertEqual(len(debug_lines(app, "Cveltrix: wait-to-retry -> ask-for-body")), 2)
+        self.assertEqual(len(debug_lines(app, "Cveltrix: worker: transfer -> wait-to-retry")), 2)
+        self.assertEqual(len(debug_lines(app, "Cveltrix: worker: wait-to-retry -> ask-for-body")), 2)
 
     def test_a_busy_server_is_asked_again_once_its_retry_after_has_passed(self):
         for lang in ("en", "ja"):

@@ -524,11 +524,12 @@ TEST_F(WorkerTest, TracesEachChangeOfPhaseAndStaysAwakeWhileItTalksToTheServer) 
     env.retries = 3;
     Serve(ProbeAnswer(kLength), DropsAfter(WholeAnswer(kLength), 20000), PartialAnswer(20000, kLength));
     Run();
-    EXPECT_THAT(phases, ElementsAre(L"open-temp-file -> probe", L"probe -> ask-for-body", L"ask-for-body -> judge-answer",
-                                    L"judge-answer -> transfer", L"transfer -> wait-to-retry",
-                                    L"wait-to-retry -> ask-for-body", L"ask-for-body -> judge-answer",
-                                    L"judge-answer -> transfer", L"transfer -> verify", L"verify -> save",
-                                    L"save -> end"));
+    EXPECT_THAT(phases,
+                ElementsAre(L"worker: open-temp-file -> probe", L"worker: probe -> ask-for-body",
+                            L"worker: ask-for-body -> judge-answer", L"worker: judge-answer -> transfer",
+                            L"worker: transfer -> wait-to-retry", L"worker: wait-to-retry -> ask-for-body",
+                            L"worker: ask-for-body -> judge-answer", L"worker: judge-answer -> transfer",
+                            L"worker: transfer -> verify", L"worker: verify -> save", L"worker: save -> end"));
     EXPECT_EQ(std::count(log.begin(), log.end(), "awake"), 1);
     EXPECT_LT(FindEvent(log, "awake"), FindEvent(log, "open head"));
     EXPECT_LT(FindEvent(log, "wait 1000 ms"), FindEvent(log, "may sleep"));
