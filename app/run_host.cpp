@@ -7,6 +7,7 @@
 #include "platform/folder_picker_win.h"
 #include "platform/http_wininet.h"
 #include "platform/module_win.h"
+#include "platform/pace_win.h"
 #include "platform/sha256_bcrypt.h"
 #include "platform/signature_win.h"
 #include "ui/dialog_texts.h"
@@ -85,8 +86,13 @@ unsigned __stdcall RunHost::RunWorker(void* argument) {
     // The worker's own: the picker's answer goes straight to the save step.
     std::wstring chosenFolder;
     win::WinTrustVerifier verifier;
+    win::PollingPause pause;
+    // This thread's own state: a run given up on while stuck in a call
+    // keeps the machine awake until the call returns and the run ends.
+    win::ThreadWakefulness wakefulness;
     WorkerEnvironment env{run,         http, run, run.CancelFlag(), DownloadUrl, TempPath(), chosenFolder,
-                          ProcessProxyConfig(), &run, ParseSha256(DownloadSha256), &verifier, DownloadSigner};
+                          ProcessProxyConfig(), &run, ParseSha256(DownloadSha256), &verifier, DownloadSigner,
+                          &pause, &wakefulness, static_cast<int>(DownloadRetries), UiLanguage(), win::WriteDebugLine};
     return static_cast<unsigned>(DownloadWorker(env));
 }
 

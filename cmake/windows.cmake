@@ -25,6 +25,7 @@ add_library(cveltrix_win STATIC
     platform/locale_win.cpp
     platform/message_box_win.cpp
     platform/module_win.cpp
+    platform/pace_win.cpp
     platform/sha256_bcrypt.cpp
     platform/signature_win.cpp
     platform/taskbar_win.cpp
@@ -44,12 +45,21 @@ cveltrix_delay_load(cveltrix_win wininet shell32 ole32 bcrypt wintrust crypt32)
 
 include(${PROJECT_SOURCE_DIR}/cmake/download_url.cmake)
 
-# cveltrix_add_exe(<target> <output folder> <url> <sha256> <silence> [<signer>]):
+# cveltrix_add_exe(<target> <output folder> <url> <sha256> <silence> [<signer> [<retries>]]):
 # Cveltrix.exe in <output folder> of the build tree, with <url>, the pin
-# <sha256> (may be empty), the silence limit in seconds and the expected
-# signer's name (none when absent) compiled in.
+# <sha256> (may be empty), the silence limit in seconds, the expected
+# signer's name (none when absent or empty) and the tries again after a
+# failure (none when absent) compiled in.
 function(cveltrix_add_exe target folder url sha256 silence)
     set(signer "${ARGV5}")
+    set(retries "${ARGV6}")
+    if(retries STREQUAL "")
+        set(retries 0)
+    endif()
+    if(NOT retries MATCHES "^(0|[1-9][0-9]?)$")
+        message(FATAL_ERROR "DOWNLOAD_RETRIES must be a whole number from 0 to 99, not: ${retries}")
+    endif()
+    set(CVELTRIX_RETRIES "${retries}")
     if(signer MATCHES "[\"\\\\]")
         message(FATAL_ERROR "DOWNLOAD_SIGNER must not hold quotes or backslashes: ${signer}")
     endif()
@@ -82,7 +92,8 @@ endfunction()
 set_source_files_properties(${PROJECT_SOURCE_DIR}/resources/cveltrix.rc PROPERTIES OBJECT_DEPENDS
     "${PROJECT_SOURCE_DIR}/resources/cveltrix.manifest;${PROJECT_SOURCE_DIR}/resources/cveltrix.ico;${PROJECT_SOURCE_DIR}/resources/resource.h")
 
-cveltrix_add_exe(cveltrix bin "${DOWNLOAD_URL}" "${DOWNLOAD_SHA256}" "${SILENCE_LIMIT_SECONDS}" "${DOWNLOAD_SIGNER}")
+cveltrix_add_exe(cveltrix bin "${DOWNLOAD_URL}" "${DOWNLOAD_SHA256}" "${SILENCE_LIMIT_SECONDS}" "${DOWNLOAD_SIGNER}"
+                 "${DOWNLOAD_RETRIES}")
 
 # Optional Authenticode signature of the product exe.
 set(CVELTRIX_SIGN_PKCS12 "" CACHE FILEPATH

@@ -37,6 +37,9 @@ constexpr std::array kEntries{
                    L"ダウンロードしたファイルが破損しています。もう一度ダウンロードしてください。"},
     CatalogueEntry{msg::HeldByAnotherCopy, L"Another copy of this tool is downloading this file.",
                    L"このツールがもう一つ起動していて、このファイルをダウンロードしています。"},
+    // Short enough for the progress line with a wait of two digits.
+    CatalogueEntry{msg::RetryWait, L"Interrupted. Trying again in %1 s (%2 of %3)",
+                   L"中断しました。%1 秒後に再試行します（%2/%3 回目）"},
     CatalogueEntry{caption::Ok, L"OK", L"OK"},
     CatalogueEntry{caption::Cancel, L"Cancel", L"キャンセル"},
     CatalogueEntry{caption::VersionMenu, L"Version information", L"バージョン情報"},
@@ -89,6 +92,16 @@ BoxKind BoxKindOf(CatalogueId message) {
         case msg::AskStartOver: return BoxKind::YesNo;
         default: return BoxKind::Ok;
     }
+}
+
+std::wstring RetryWaitText(Language language, std::uint64_t seconds, int attempt, int tries) {
+    std::wstring text(LoadText(msg::RetryWait, language));
+    const std::wstring values[] = {std::to_wstring(seconds), std::to_wstring(attempt), std::to_wstring(tries)};
+    for (std::size_t i = 0; i < std::size(values); ++i) {
+        const std::wstring mark = L"%" + std::to_wstring(i + 1);
+        if (const auto at = text.find(mark); at != std::wstring::npos) text.replace(at, mark.size(), values[i]);
+    }
+    return text;
 }
 
 std::wstring_view FolderPickerTitle(Language language) {

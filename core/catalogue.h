@@ -32,6 +32,8 @@ inline constexpr CatalogueId Disconnected = 14;
 inline constexpr CatalogueId NoFolderChosen = 15;
 inline constexpr CatalogueId Damaged = 16;
 inline constexpr CatalogueId HeldByAnotherCopy = 17;
+// Not a box: the progress line while a run waits to try again.
+inline constexpr CatalogueId RetryWait = 18;
 }  // namespace msg
 
 // Caption and label entries; most share their number with a control.
@@ -75,6 +77,10 @@ BoxIcon IconFor(BoxKind kind);
 
 // The box kind each message is shown with.
 BoxKind BoxKindOf(CatalogueId message);
+
+// The progress line of a run that tries again in `seconds`, the `attempt`th
+// of `tries` tries: the entry's %1, %2 and %3 filled in.
+std::wstring RetryWaitText(Language language, std::uint64_t seconds, int attempt, int tries);
 
 // The folder picker's title, kept out of the catalogue, in `language`.
 std::wstring_view FolderPickerTitle(Language language);

@@ -11,5 +11,8 @@ extern const wchar_t* const DownloadSha256;
 extern const wchar_t* const DownloadSigner;
 // How long the server (or proxy) may stay silent before a run gives up on it.
 extern const unsigned SilenceLimitSeconds;
+// How many times in a row a run tries again, without a new byte, after a
+// failure that another try may mend; 0: never.
+extern const unsigned DownloadRetries;
 
 }  // namespace cveltrix

@@ -34,6 +34,9 @@ public:
 // The platform's error code for a file that another process holds open in
 // a way that keeps this open out.
 inline constexpr std::uint32_t kErrorSharingViolation = 32;
+// ... and for a file this one may not touch now (one being deleted, say, or
+// held by a scanner).
+inline constexpr std::uint32_t kErrorAccessDenied = 5;
 
 class FileSystem {
 public:

@@ -28,6 +28,8 @@ public:
     virtual std::optional<std::wstring> ETagText() = 0;
     virtual std::optional<std::wstring> LastModifiedText() = 0;
     virtual std::optional<std::wstring> DateText() = 0;
+    // How long the server asks to be left alone (a 503's, a 429's).
+    virtual std::optional<std::wstring> RetryAfterText() = 0;
     // Where a redirect points, as the server wrote it.
     virtual std::optional<std::wstring> LocationText() = 0;
     // Proxy credentials for the next Resend; false when the client refuses.
@@ -43,6 +45,10 @@ public:
     // none failed.
     virtual std::uint32_t LastError() const = 0;
 };
+
+// The error code of a request that heard nothing within the client's
+// silence limit (WinINet's ERROR_INTERNET_TIMEOUT).
+inline constexpr std::uint32_t kErrorSilence = 12002;
 
 // An internet session: either the system's own connection settings or a
 // named proxy. Must outlive the requests opened in it.

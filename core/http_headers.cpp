@@ -187,6 +187,15 @@ std::optional<std::int64_t> ParseHttpDate(std::wstring_view text) {
            fields->minute * 60 + fields->second;
 }
 
+std::optional<std::uint64_t> ParseRetryAfter(const std::wstring& text, const std::optional<std::wstring>& date) {
+    const std::wstring_view trimmed = TrimBlanks(text, true, true);
+    if (const auto seconds = ParseWholeDecimal(trimmed)) return seconds;
+    const auto until = ParseHttpDate(trimmed);
+    const auto now = date ? ParseHttpDate(*date) : std::nullopt;
+    if (!until || !now) return std::nullopt;
+    return static_cast<std::uint64_t>(std::max<std::int64_t>(*until - *now, 0));
+}
+
 std::optional<std::wstring> RangeValidator(const std::optional<std::wstring>& etag,
                                            const std::optional<std::wstring>& lastModified,
                                            const std::optional<std::wstring>& date) {

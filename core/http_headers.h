@@ -30,6 +30,12 @@ std::optional<ContentRange> ParseContentRange(const std::wstring& text);
 // year, asctime); nothing for any other text.
 std::optional<std::int64_t> ParseHttpDate(std::wstring_view text);
 
+// How many seconds a Retry-After value asks to wait: delta-seconds, or an
+// HTTP-date taken against the answer's own Date (the server's clock, not
+// this machine's). A date already past asks for none; nothing for any other
+// text, or a date without the answer's Date to count from.
+std::optional<std::uint64_t> ParseRetryAfter(const std::wstring& text, const std::optional<std::wstring>& date);
+
 // What identifies the version of the file an answer carries, for If-Range:
 // its strong entity tag; only when it has no tag at all, its Last-Modified
 // date, and only when that date is strong, at least a second before the

@@ -26,6 +26,11 @@ std::wstring Asked(Verb verb, const std::wstring& url) {
 
 Answer NoAnswer(std::wstring why) { return {nullptr, false, false, std::move(why)}; }
 
+std::optional<std::uint64_t> RetryAfterOf(HttpRequest& request) {
+    const auto text = request.RetryAfterText();
+    return text ? ParseRetryAfter(*text, request.DateText()) : std::nullopt;
+}
+
 namespace {
 
 constexpr std::uint32_t kStatusUnauthorized = 401;
@@ -95,7 +100,9 @@ Answer Ask(HttpSession& session, Verb verb, std::wstring url, const std::wstring
 
 namespace {
 
-ProbeResult Failed(ProbeResult::Kind kind, std::wstring why) { return {kind, 0, std::move(why)}; }
+ProbeResult Failed(ProbeResult::Kind kind, FailureKind failure, std::wstring why) {
+    return {kind, 0, std::move(why), failure};
+}
 
 // One request's part in a probe.
 struct Probed {
@@ -106,13 +113,25 @@ struct Probed {
 
 // The length of a successful answer, or why it gives none. A length past
 // the signed 64-bit range is no file anybody serves.
+// A status that asks to come back later may say how much later.
 Probed Measured(HttpRequest& request, const std::wstring& asked) {
-    const auto text = HasStatus(request, kStatusOk) ? request.ContentLengthText() : std::nullopt;
+    const auto status = request.StatusCode();
+    const auto text = status == kStatusOk ? request.ContentLengthText() : std::nullopt;
     const auto length = text ? ParseContentLength(*text) : std::nullopt;
     if (!length || *length == 0 || *length > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) {
-        return {Failed(ProbeResult::Kind::NoLength, asked + StatusText(request) + L", no usable length"), true};
+        const FailureKind failure = !status                ? FailureKind::ServerSaysNo
+                                    : *status == kStatusOk ? FailureKind::NoUsableLength
+                                                           : KindOfStatus(*status);
+        ProbeResult result =
+            Failed(ProbeResult::Kind::NoLength, failure, asked + StatusText(request) + L", no usable length");
+        if (failure == FailureKind::ServerSaysLater) result.retryAfter = RetryAfterOf(request);
+        return {std::move(result), true};
     }
-    return {{ProbeResult::Kind::Length, *length, L"", request.ETagText(), request.LastModifiedText()}};
+    return {{.kind = ProbeResult::Kind::Length,
+             .length = *length,
+             .why = L"",
+             .etag = request.ETagText(),
+             .lastModified = request.LastModifiedText()}};
 }
 
 // A HEAD learns the length without the body crossing the wire. Servers and
@@ -130,10 +149,16 @@ ProbeResult HeadThenGet(Probe probe) {
 
 ProbeResult ProbeDirect(HttpClient& http, const std::wstring& url) {
     const auto session = http.OpenPreconfigured();
-    if (!session) return Failed(ProbeResult::Kind::NoLength, L"no internet session, " + ErrorText(http.LastError()));
+    if (!session) {
+        return Failed(ProbeResult::Kind::NoLength, FailureKind::NoAnswer,
+                      L"no internet session, " + ErrorText(http.LastError()));
+    }
     return HeadThenGet([&](Verb verb) -> Probed {
         const auto answer = Ask(*session, verb, url, L"", nullptr);
-        if (!answer.request || answer.downgradeRefused) return {Failed(ProbeResult::Kind::NoLength, answer.why)};
+        if (!answer.request) return {Failed(ProbeResult::Kind::NoLength, FailureKind::NoAnswer, answer.why)};
+        if (answer.downgradeRefused) {
+            return {Failed(ProbeResult::Kind::NoLength, FailureKind::RedirectRefused, answer.why)};
+        }
         return Measured(*answer.request, answer.why);
     });
 }
@@ -143,14 +168,20 @@ ProbeResult ProbeThroughProxy(HttpClient& http, const std::wstring& url, const s
     const ProxyLogin login{userName, password};
     const auto session = http.OpenThroughProxy(proxyText, login);
     if (!session) {
-        return Failed(ProbeResult::Kind::ProxyUnreachable,
+        return Failed(ProbeResult::Kind::ProxyUnreachable, FailureKind::ProxyUnreachable,
                       L"no session through the proxy " + proxyText + L", " + ErrorText(http.LastError()));
     }
     return HeadThenGet([&](Verb verb) -> Probed {
         const auto answer = Ask(*session, verb, url, L"", &login);
-        if (!answer.request) return {Failed(ProbeResult::Kind::ProxyUnreachable, answer.why)};
-        if (answer.loginRefused) return {Failed(ProbeResult::Kind::ProxyLoginRefused, answer.why)};
-        if (answer.downgradeRefused) return {Failed(ProbeResult::Kind::NoLength, answer.why)};
+        if (!answer.request) {
+            return {Failed(ProbeResult::Kind::ProxyUnreachable, FailureKind::ProxyUnreachable, answer.why)};
+        }
+        if (answer.loginRefused) {
+            return {Failed(ProbeResult::Kind::ProxyLoginRefused, FailureKind::ProxyLoginRefused, answer.why)};
+        }
+        if (answer.downgradeRefused) {
+            return {Failed(ProbeResult::Kind::NoLength, FailureKind::RedirectRefused, answer.why)};
+        }
         return Measured(*answer.request, answer.why);
     });
 }

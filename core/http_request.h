@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "core/failure.h"
 #include "core/http.h"
 
 namespace cveltrix {
@@ -56,11 +57,17 @@ struct ProbeResult {
     Kind kind = Kind::NoLength;
     std::uint64_t length = 0;  // Kind::Length only, and never 0
     std::wstring why;          // every other kind: the reason
+    FailureKind failure = FailureKind::NoAnswer;  // every other kind: what went wrong
+    // An answer that says "later" may say how much later, in seconds.
+    std::optional<std::uint64_t> retryAfter = std::nullopt;
     // Kind::Length only: the answer's own validators, which name the
     // version of the file it measured.
     std::optional<std::wstring> etag = std::nullopt;
     std::optional<std::wstring> lastModified = std::nullopt;
 };
+
+// The Retry-After of an answer, in seconds; nothing when it has none that reads.
+std::optional<std::uint64_t> RetryAfterOf(HttpRequest& request);
 
 // The probes ask with a HEAD, and with a GET without a range only when the
 // HEAD's answer gives no usable length.

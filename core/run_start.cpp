@@ -7,7 +7,7 @@ namespace cveltrix {
 namespace {
 
 void RefuseStart(MessageBoxes& window, std::uint32_t error, const std::wstring& why) {
-    const CatalogueId message = TempFileOpenFailure(error);
+    const CatalogueId message = RuleOf(TempFileOpenFailure(error)).message;
     window.NoteFailure(message, why + ErrorText(error));
     window.ShowMessage(message, BoxKindOf(message));
 }
@@ -48,8 +48,8 @@ bool PrepareStart(MessageBoxes& window, FileSystem& files, const std::wstring& t
     return DiscardTempFile(window, files, tempPath);
 }
 
-CatalogueId TempFileOpenFailure(std::uint32_t error) {
-    return error == kErrorSharingViolation ? msg::HeldByAnotherCopy : msg::CreateFailed;
+FailureKind TempFileOpenFailure(std::uint32_t error) {
+    return error == kErrorSharingViolation ? FailureKind::TempFileHeld : FailureKind::TempFileUnopened;
 }
 
 }  // namespace cveltrix

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "core/failure.h"
 #include "core/file.h"
 #include "core/run_window.h"
 
@@ -14,9 +15,9 @@ namespace cveltrix {
 // answer. True when the worker should start.
 bool PrepareStart(MessageBoxes& window, FileSystem& files, const std::wstring& tempPath);
 
-// The message for a temp file that cannot be opened with the platform's
-// error `error`: one held by another copy of the tool, which is
-// downloading it, is no fault of the disk.
-CatalogueId TempFileOpenFailure(std::uint32_t error);
+// What a temp file that cannot be opened with the platform's error `error`
+// means: one held by another copy of the tool, which is downloading it, is
+// no fault of the disk.
+FailureKind TempFileOpenFailure(std::uint32_t error);
 
 }  // namespace cveltrix

@@ -3,12 +3,14 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "core/file.h"
 #include "core/http.h"
 #include "core/integrity.h"
 #include "core/proxy_config.h"
+#include "core/run_pace.h"
 #include "core/run_window.h"
 #include "core/signature.h"
 
@@ -18,6 +20,11 @@ namespace cveltrix {
 // settings; `chosenFolder` is the process-wide last folder picked. With a
 // `pin`, a complete file is saved only when `hasher` finds that digest; with
 // a `signer`, only when `verifier` finds a trusted signature by that name.
+// With `retries` above 0, a failure that another try may mend is tried
+// again after a wait of `pause`'s, that many times in a row without a new
+// byte; the wait's line is in `language`. `wakefulness` keeps the machine
+// awake while the run works, and `trace` takes the run's phases, one line
+// each, for a debugger.
 struct WorkerEnvironment {
     RunWindow& window;
     HttpClient& http;
@@ -32,6 +39,11 @@ struct WorkerEnvironment {
     std::optional<Sha256Digest> pin = std::nullopt;
     SignatureVerifier* verifier = nullptr;
     std::wstring signer = {};
+    Pause* pause = nullptr;
+    Wakefulness* wakefulness = nullptr;
+    int retries = 0;
+    Language language = Language::English;
+    std::function<void(const std::wstring&)> trace = {};
 };
 
 // Fetches the rest of the file into the temp file, hands a complete one to

@@ -48,6 +48,7 @@ public:
     std::optional<std::wstring> ETagText() override { return HeaderText(HTTP_QUERY_ETAG); }
     std::optional<std::wstring> LastModifiedText() override { return HeaderText(HTTP_QUERY_LAST_MODIFIED); }
     std::optional<std::wstring> DateText() override { return HeaderText(HTTP_QUERY_DATE); }
+    std::optional<std::wstring> RetryAfterText() override { return HeaderText(HTTP_QUERY_RETRY_AFTER); }
 
     bool SetProxyUserName(const std::wstring& userName) override {
         return SetTextOption(handle_.get(), INTERNET_OPTION_PROXY_USERNAME, userName) || error_.Failed(false);

@@ -24,6 +24,9 @@ else()
     message(WARNING "No pinned test build: the test server could not report its content's SHA-256")
 endif()
 
+# A copy that tries again by itself after a dropped connection or a busy server.
+cveltrix_add_exe(cveltrix_retrying test-retrying "${CVELTRIX_TEST_URL}" "" "${CVELTRIX_TEST_SILENCE_SECONDS}" "" 3)
+
 # A copy that takes only an installer signed by the tests' throwaway vendor.
 set(CVELTRIX_TEST_SIGNER "Cveltrix Throwaway Vendor" CACHE STRING "Signer the signature-checking test build expects")
 cveltrix_add_exe(cveltrix_signed test-signed "${CVELTRIX_TEST_URL}" "" "${CVELTRIX_TEST_SILENCE_SECONDS}"

@@ -374,6 +374,18 @@ int TryWrite(const wchar_t* path) {
     return 0;
 }
 
+// Another process that holds `path` open, shared with nobody, for `ms`
+// milliseconds (creating it when absent), as a scanner looking at a new
+// file does.
+int Hold(const wchar_t* path, DWORD ms) {
+    HANDLE file = ::CreateFileW(path, GENERIC_READ, 0, nullptr, OPEN_ALWAYS, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return Fail(L"cannot hold " + std::wstring(path) + L": error " + Number(::GetLastError()));
+    ::Sleep(ms);
+    ::CloseHandle(file);
+    Print(L"released");
+    return 0;
+}
+
 BOOL CALLBACK CollectMain(HWND window, LPARAM found) {
     if (IsMain(window)) reinterpret_cast<std::vector<HWND>*>(found)->push_back(window);
     return TRUE;
@@ -447,10 +459,12 @@ int wmain(int argc, wchar_t** argv) {
     if (command == L"taskbar-button-created" && argc == 2) return AnnounceTaskbarButton();
     if (command == L"trust-root" && argc == 3) return TrustRoot(argv[2]);
     if (command == L"try-write" && argc == 3) return TryWrite(argv[2]);
+    if (command == L"hold" && argc == 4) return Hold(argv[2], static_cast<DWORD>(_wtoi(argv[3])));
     Print(L"usage: driver wait-main MS | state | dialog TITLE | sysmenu | window-icons | click ID | press TITLE ID | "
           L"check TITLE ID | settext TITLE ID TEXT | answer ID | "
           L"answer-then-post ID click:CTRL|syscommand:ID... | syscommand ID | key esc|enter|tab | close | end-session | "
           L"minimize | "
-          L"restore | taskbar-button-created | trust-root FILE | try-write FILE | tab-order TITLE | main-windows");
+          L"restore | taskbar-button-created | trust-root FILE | try-write FILE | hold FILE MS | tab-order TITLE | "
+          L"main-windows");
     return 2;
 }

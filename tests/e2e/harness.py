@@ -41,6 +41,7 @@ EXES = {
     "https": os.path.join(BUILD_DIR, "test-https", "Cveltrix.exe"),
     "signed": os.path.join(BUILD_DIR, "test-signed", "Cveltrix.exe"),
     "query": os.path.join(BUILD_DIR, "test-query", "Cveltrix.exe"),
+    "retrying": os.path.join(BUILD_DIR, "test-retrying", "Cveltrix.exe"),
 }
 # The query the "query" copy's URL carries (tests/windows.cmake).
 TEST_QUERY = "build=3"

@@ -31,7 +31,8 @@ raw=NAME (a canned malformed answer from RAW_ANSWERS, then the connection
 closes; a HEAD gets its head only), and the modifiers
 close-after=N, stall-after=N (silence after N body bytes with the connection
 kept open), rate=BYTES_PER_SEC, wrong-bytes, refuse-head (a HEAD gets 405, as
-from servers that allow only GET).
+from servers that allow only GET), retry-after=N (a status answer says
+Retry-After: N, as a busy server's 503 does).
 """
 import argparse
 import copy
@@ -202,6 +203,7 @@ class Mode:
     no_answer: bool = False         # read the request, then silence with the connection open
     location: str | None = None     # a redirect points at the installer on this scheme://host:port
     raw: str | None = None          # a RAW_ANSWERS name
+    retry_after: int | None = None  # status: a Retry-After of this many seconds with it
 
     def __str__(self):
         return self.text
@@ -232,6 +234,8 @@ def _apply_mode_item(fields, name, value, item):
             raise ValueError(f"{item!r} would start where asked")
     elif name == "close-after":
         fields["close_after"] = _number(item, value, 0, None)
+    elif name == "retry-after":
+        fields["retry_after"] = _number(item, value, 0, None)
     elif name == "stall-after":
         fields["stall_after"] = _number(item, value, 0, None)
     elif name == "rate":
@@ -478,7 +482,10 @@ class _Handler(http.server.BaseHTTPRequestHandler):
         if mode.kind == "portal":
             return Reply(200, _Page(SIGN_IN_PAGE), 0, len(SIGN_IN_PAGE), [("Content-Type", "text/html")]), mode
         if mode.status is not None:
-            return status_reply(mode.status, mode.location), mode
+            reply = status_reply(mode.status, mode.location)
+            if mode.retry_after is not None:
+                reply.headers.append(("Retry-After", str(mode.retry_after)))
+            return reply, mode
         try:
             body = self.owner.content.open()
         except OSError:

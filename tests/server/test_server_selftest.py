@@ -188,6 +188,9 @@ class FaultModeTests(ServerTestCase):
         self.assertTrue(response.getheader("Proxy-Authenticate") is None)
         self.server.set_mode("status=407")
         self.assertIn("Basic", self.get()[0].getheader("Proxy-Authenticate"))
+        self.assertIsNone(self.get()[0].getheader("Retry-After"))
+        self.server.set_mode("status=503,retry-after=2")
+        self.assertEqual(self.get()[0].getheader("Retry-After"), "2")
 
     def test_a_redirect_points_at_the_installer_on_the_location_named(self):
         self.server.set_mode("status=302,location=https://localhost:47372")

@@ -14,7 +14,7 @@ TEST(CatalogueTest, HoldsExactlyTheMessagesAndCaptionsOfTheTool) {
     std::vector<CatalogueId> ids;
     for (const CatalogueEntry& entry : CatalogueEntries()) ids.push_back(entry.id);
     const std::vector<CatalogueId> expected{3,   4,   5,    6,    7,    8,    9,    10,   11,   12,   13,   14,   15, 16,
-                                            17,  1,   2,    101,  105,  130,  1012, 1013, 1014, 1015, 1017, 1018, 1019,
+                                            17,  18,  1,   2,    101,  105,  130,  1012, 1013, 1014, 1015, 1017, 1018, 1019,
                                             1020, 58112};
     EXPECT_THAT(ids, UnorderedElementsAreArray(expected));
 }
@@ -30,7 +30,7 @@ TEST(CatalogueTest, EveryEntryHasBothColumnsAndLoadTextReturnsThem) {
 }
 
 TEST(CatalogueTest, UnknownIdsLoadAsEmptyText) {
-    for (CatalogueId id : {0, 18, 102, 1003, 1016, 65535}) {
+    for (CatalogueId id : {0, 19, 102, 1003, 1016, 65535}) {
         EXPECT_TRUE(LoadText(static_cast<CatalogueId>(id), Language::English).empty()) << id;
         EXPECT_TRUE(LoadText(static_cast<CatalogueId>(id), Language::Japanese).empty()) << id;
     }
@@ -67,6 +67,8 @@ INSTANTIATE_TEST_SUITE_P(
         ExactText{14, Language::English, L"The connection was disconnected. "},
         ExactText{15, Language::English, L"The selected folder may not be able to save.\nSelect an another folder."},
         ExactText{17, Language::English, L"Another copy of this tool is downloading this file."},
+        ExactText{18, Language::English, L"Interrupted. Trying again in %1 s (%2 of %3)"},
+        ExactText{18, Language::Japanese, L"中断しました。%1 秒後に再試行します（%2/%3 回目）"},
         ExactText{130, Language::English, L"Downloading the "},
         ExactText{58112, Language::English, L"Download"},
         ExactText{3, Language::Japanese, L"すでにダウンロードが完了しています。"},

@@ -60,6 +60,7 @@ public:
         return Admitted() ? script_.lastModified : std::nullopt;
     }
     std::optional<std::wstring> DateText() override { return Admitted() ? script_.date : std::nullopt; }
+    std::optional<std::wstring> RetryAfterText() override { return Admitted() ? script_.retryAfter : std::nullopt; }
     std::uint32_t LastError() const override { return errors_.Code(); }
 
     bool SetProxyUserName(const std::wstring& userName) override {
@@ -87,7 +88,9 @@ public:
         record_->readSizes.push_back(buffer.size());
         read = 0;
         if (Trips(faults_, "read")) return Failed(false);
-        if (script_.failReadAfter && record_->delivered >= *script_.failReadAfter) return Failed(false);
+        if (script_.failReadAfter && record_->delivered >= *script_.failReadAfter) {
+            return errors_.Failed(false, script_.readError);
+        }
         const std::uint64_t end = std::min(BodyEnd(), script_.failReadAfter.value_or(BodyEnd()));
         const std::uint64_t count = std::min<std::uint64_t>(buffer.size(), end - record_->delivered);
         const auto bytes = Pattern(BodyOffset() + record_->delivered, count);
@@ -187,6 +190,10 @@ public:
     bool MoveReplacing(const std::wstring& to) override {
         log_.push_back("move");
         files_.moves.push_back({path_, to});
+        if (files_.heldMoves > 0) {
+            --files_.heldMoves;
+            return errors_.Failed(false, files_.heldError);
+        }
         if (files_.failMove || Trips(files_.faults, "move") || !files_.MoveOpen(path_, to)) return Failed(false);
         path_ = to;
         return true;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -21,6 +22,7 @@
 #include "core/file.h"
 #include "core/http.h"
 #include "core/integrity.h"
+#include "core/run_pace.h"
 #include "core/run_window.h"
 #include "core/signature.h"
 
@@ -111,6 +113,7 @@ struct RequestScript {
     std::optional<std::wstring> etag;
     std::optional<std::wstring> lastModified;
     std::optional<std::wstring> date;
+    std::optional<std::wstring> retryAfter;
     // The body is bytes [bodyOffset, bodyOffset + bodySize) of the pattern.
     std::uint64_t bodyOffset = 0;
     std::uint64_t bodySize = 0;
@@ -118,8 +121,9 @@ struct RequestScript {
     std::uint32_t available = 8192;
     // The connection ends (reads return true with 0) after this many bytes.
     std::optional<std::uint64_t> dropAfter;
-    // Reads fail (return false with 0) after this many bytes.
+    // Reads fail (return false with 0) after this many bytes, with this error.
     std::optional<std::uint64_t> failReadAfter;
+    std::uint32_t readError = kFakeError;
     // OpenUrl or OpenHead returns nothing.
     bool unreachable = false;
 };
@@ -232,6 +236,10 @@ public:
     bool failDelete = false;
     bool failTruncate = false;
     bool failMove = false;
+    // Another process holds the destination: this many moves fail with
+    // `heldError` before one finds it free.
+    int heldMoves = 0;
+    std::uint32_t heldError = kErrorSharingViolation;
     // Files another process holds open, closed to this one's opens.
     std::set<std::wstring> heldElsewhere;
     FaultPlan* faults = nullptr;
@@ -310,6 +318,47 @@ public:
     std::unique_ptr<GrowingFileHasher> Follow(const std::wstring& path) override;
 };
 
+// ---------------------------------------------------------------- time
+
+// A clock of the test's own: every wait is logged ("wait N ms") and takes no
+// time; `during` runs inside each, given its index from 0 (a Cancel raised
+// there, say), before the wait looks at the cancel flag.
+class FakePause : public Pause {
+public:
+    explicit FakePause(EventLog& log) : log_(log) {}
+    std::function<void(int)> during;
+    std::vector<std::chrono::milliseconds> waits;
+
+    bool Wait(std::chrono::milliseconds duration, const std::atomic<bool>& cancel) override {
+        log_.push_back("wait " + std::to_string(duration.count()) + " ms");
+        waits.push_back(duration);
+        if (during) during(static_cast<int>(waits.size()) - 1);
+        return !cancel.load();
+    }
+
+private:
+    EventLog& log_;
+};
+
+// Logs "awake" and "may sleep"; counts the holds not yet let go.
+class FakeWakefulness : public Wakefulness {
+public:
+    explicit FakeWakefulness(EventLog& log) : log_(log) {}
+    int held = 0;
+
+    void StayAwake() override {
+        ++held;
+        log_.push_back("awake");
+    }
+    void AllowSleep() override {
+        --held;
+        log_.push_back("may sleep");
+    }
+
+private:
+    EventLog& log_;
+};
+
 // ---------------------------------------------------------------- window
 
 class FakeRunWindow : public RunWindow {
@@ -335,6 +384,8 @@ public:
     // The user's Cancel, raised once this many progress updates were shown:
     // through `onCancel` (the window's desk) when set, else on the flag.
     void CancelAfterChunks(int chunks);
+    // The user's Cancel, at once, the same way.
+    void RaiseCancel();
     std::function<void()> onCancel;
     std::atomic<bool> cancelRequested{false};
 
@@ -374,8 +425,6 @@ private:
     int yields_ = 0;
     int folderPrompts_ = 0;
     std::optional<int> cancelAfterChunks_;
-
-    void RaiseCancel();
 };
 
 }  // namespace cveltrix::test

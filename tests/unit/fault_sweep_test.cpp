@@ -2,7 +2,8 @@
 // torture runs are the model): whatever fails, the run ends idle with every
 // handle released, the temp file holds a prefix of the file, nothing
 // unfinished or unverified is saved, and the user hears the message that
-// names the failure, or none.
+// names the failure, or none. A build that tries again gets over every
+// failure of the way to the server, and over nothing else.
 #include <gmock/gmock.h>
 
 #include "core/paths.h"
@@ -20,13 +21,15 @@ const std::wstring kRecord = FileVersionText({kLength, kVersion});
 // A resumed run's server may honour the range or send the whole file again.
 enum class Start { Fresh, Resumed, ResumedRangeIgnored };
 
-using SweepParam = std::tuple<Way, bool, Start>;
+using SweepParam = std::tuple<Way, bool, Start, bool>;
 
 struct SweepCase {
-    explicit SweepCase(const SweepParam& t) : way(std::get<0>(t)), pinned(std::get<1>(t)), start(std::get<2>(t)) {}
+    explicit SweepCase(const SweepParam& t)
+        : way(std::get<0>(t)), pinned(std::get<1>(t)), start(std::get<2>(t)), retrying(std::get<3>(t)) {}
     Way way;  // through the proxy with a login
     bool pinned;
     Start start;
+    bool retrying;
     bool resumed() const { return start != Start::Fresh; }
     // Where the body the server sends begins.
     std::uint64_t bodyFrom() const { return start == Start::Resumed ? kResumeFrom : 0; }
@@ -35,7 +38,13 @@ struct SweepCase {
 std::string SweepName(const testing::TestParamInfo<SweepParam>& info) {
     const SweepCase c(info.param);
     static const char* const kStarts[] = {"Fresh", "Resumed", "ResumedRangeIgnored"};
-    return WayLabel(c.way) + (c.pinned ? "Pinned" : "Unpinned") + kStarts[static_cast<int>(c.start)];
+    return WayLabel(c.way) + (c.pinned ? "Pinned" : "Unpinned") + kStarts[static_cast<int>(c.start)] +
+           (c.retrying ? "Retrying" : "");
+}
+
+// Where the range asked for in `headers` ("Range: bytes=N-...") begins.
+std::uint64_t AskedFrom(const std::wstring& headers) {
+    return std::stoull(headers.substr(headers.find(L'=') + 1));
 }
 
 // One run over fresh fakes, its Nth fallible call failing (none for 0).
@@ -44,6 +53,9 @@ struct Rig {
         plan.failAt = failAt;
         http.faults = files.faults = window.faults = hasher.faults = &plan;
         window.folderChoice = kFolder;
+        env.pause = &pause;
+        env.wakefulness = &wakefulness;
+        env.retries = c.retrying ? 3 : 0;
         if (c.resumed()) {
             files.Put(kTempPath, kResumeFrom);
             files.texts[ValidatorPathFor(kTempPath)] = kRecord;
@@ -51,7 +63,7 @@ struct Rig {
         http.answerer = [c](const OpenedUrl& opened) {
             RequestScript script = Tagged(opened.headers.empty() || c.start == Start::ResumedRangeIgnored
                                               ? WholeAnswer(kLength)
-                                              : PartialAnswer(c.bodyFrom(), kLength),
+                                              : PartialAnswer(AskedFrom(opened.headers), kLength),
                                           kVersion);
             if (c.way == Way::ThroughProxy) script.proxyAuth = ProxyAuth{L"alice", L"s3cret"};
             return script;
@@ -89,19 +101,33 @@ struct Rig {
     FakeFileSystem files{log};
     FakeRunWindow window{log};
     FakeHasher hasher;
+    FakePause pause{log};
+    FakeWakefulness wakefulness{log};
     std::wstring chosenFolder;
     WorkerEnvironment env{window, http, files, window.cancelRequested, kUrl, kTempPath, chosenFolder, ProxyConfig{}};
 };
+
+// The body arrives in reads of at most 8192 bytes; after the last one, a
+// failed query or read is the end of a complete body.
+int DataReads(const SweepCase& c) { return static_cast<int>((kLength - c.bodyFrom() + 8191) / 8192); }
+
+// The call `failed` ("label#ordinal") lost the way to the server: no
+// session, no answer, or the body cut short.
+bool LostTheWay(const std::string& failed, const SweepCase& c) {
+    const std::string label = failed.substr(0, failed.find('#'));
+    const int ordinal = std::stoi(failed.substr(failed.find('#') + 1));
+    if (label == "query" || label == "read") return ordinal <= DataReads(c);
+    return label == "session" || label == "open GET" || label == "open HEAD" || label.starts_with("resend ");
+}
 
 // What the user hears when the call `failed` ("label#ordinal") fails.
 std::vector<CatalogueId> ExpectedMessages(const std::string& failed, const SweepCase& c) {
     const std::string label = failed.substr(0, failed.find('#'));
     const int ordinal = std::stoi(failed.substr(failed.find('#') + 1));
     const CatalogueId unreachable = c.way == Way::ThroughProxy ? msg::ProxyUnreachable : msg::ServerUnreachable;
-    // The body arrives in reads of at most 8192 bytes; after the last one,
-    // a failed query or read is the end of a complete body.
-    const std::uint64_t body = kLength - c.bodyFrom();
-    const int dataReads = static_cast<int>((body + 8191) / 8192);
+    const int dataReads = DataReads(c);
+    // The next try finds the way again, and the run completes.
+    if (c.retrying && LostTheWay(failed, c)) return {msg::DownloadComplete};
     if (label == "open file" || label == "seek" || failed == "size#1") return {msg::CreateFailed};
     // The final size: without it nothing can be checked or offered.
     if (label == "size") return {};
@@ -130,10 +156,13 @@ std::vector<CatalogueId> ExpectedMessages(const std::string& failed, const Sweep
     return {};
 }
 
-// Every failure message comes with its reason noted, and so does a missing
-// mark, which shows none; a failed platform call is named by its error code.
-void ExpectEachFailureNoted(const Rig& rig, const std::vector<CatalogueId>& shown, const std::string& failed) {
+// Every failure message comes with its reason noted, and so do a missing
+// mark and a failure tried again, which show none; a failed platform call
+// is named by its error code.
+void ExpectEachFailureNoted(const Rig& rig, const std::vector<CatalogueId>& shown, const std::string& failed,
+                            bool retried) {
     std::vector<CatalogueId> failures;
+    if (retried) failures.push_back(kNoMessage);
     for (CatalogueId id : shown) {
         if (id != msg::DownloadComplete) failures.push_back(id);
     }
@@ -165,12 +194,14 @@ TEST_P(FaultSweepTest, EveryFailureEndsIdleWithAPrefixAndItsMessage) {
         SCOPED_TRACE("call " + std::to_string(failAt) + " failed: " + (failAt ? failed : "none"));
         const auto expected = failAt ? ExpectedMessages(failed, c) : std::vector{msg::DownloadComplete};
         EXPECT_EQ(rig.Messages(), expected);
+        const bool retried = failAt && c.retrying && LostTheWay(failed, c);
+        EXPECT_EQ(rig.pause.waits.size(), retried ? 1u : 0u);
         EXPECT_EQ(rig.window.Resets(), 1);
         EXPECT_EQ(rig.log.back(), "reset");
         EXPECT_EQ(rig.http.LiveRequests() + rig.http.LiveSessions(), 0);
         const bool saved = expected == std::vector{msg::DownloadComplete};
         EXPECT_EQ(rig.files.Has(kDestination), saved);
-        ExpectEachFailureNoted(rig, expected, failed);
+        ExpectEachFailureNoted(rig, expected, failed, retried);
         if (saved) {
             EXPECT_TRUE(rig.files.HoldsPattern(kDestination));
             EXPECT_EQ(rig.files.SizeOf(kDestination), kLength);
@@ -193,7 +224,8 @@ TEST_P(FaultSweepTest, EveryFailureEndsIdleWithAPrefixAndItsMessage) {
 
 INSTANTIATE_TEST_SUITE_P(Runs, FaultSweepTest,
                          testing::Combine(testing::Values(Way::Direct, Way::ThroughProxy), testing::Bool(),
-                                          testing::Values(Start::Fresh, Start::Resumed, Start::ResumedRangeIgnored)),
+                                          testing::Values(Start::Fresh, Start::Resumed, Start::ResumedRangeIgnored),
+                                          testing::Bool()),
                          SweepName);
 
 }  // namespace

@@ -128,6 +128,36 @@ INSTANTIATE_TEST_SUITE_P(
                     DateCase{L"Sun, 06 Nov 1994 8:49:37 GMT ", std::nullopt},
                     DateCase{L"Sun, 06 Nov 19x4 08:49:37 GMT", std::nullopt}, DateCase{L"", std::nullopt}));
 
+struct RetryAfterCase {
+    const wchar_t* text;
+    std::optional<std::wstring> date;
+    std::optional<std::uint64_t> seconds;
+};
+
+class RetryAfterTest : public testing::TestWithParam<RetryAfterCase> {};
+
+TEST_P(RetryAfterTest, ReadsSecondsOrADateOfTheServersClock) {
+    EXPECT_EQ(ParseRetryAfter(GetParam().text, GetParam().date), GetParam().seconds)
+        << testing::PrintToString(GetParam().text);
+}
+
+const std::wstring kServerNow = L"Sun, 06 Nov 1994 08:49:37 GMT";
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, RetryAfterTest,
+    testing::Values(RetryAfterCase{L"120", std::nullopt, 120}, RetryAfterCase{L" 5 ", std::nullopt, 5},
+                    RetryAfterCase{L"0", std::nullopt, 0},
+                    RetryAfterCase{L"Sun, 06 Nov 1994 08:50:07 GMT", kServerNow, 30},
+                    RetryAfterCase{L"Sunday, 06-Nov-94 08:50:37 GMT", kServerNow, 60},
+                    // Already past: no wait at all.
+                    RetryAfterCase{L"Sun, 06 Nov 1994 08:00:00 GMT", kServerNow, 0},
+                    // A date, but nothing to count from: this machine's clock is not the server's.
+                    RetryAfterCase{L"Sun, 06 Nov 1994 08:50:07 GMT", std::nullopt, std::nullopt},
+                    RetryAfterCase{L"Sun, 06 Nov 1994 08:50:07 GMT", L"yesterday", std::nullopt},
+                    RetryAfterCase{L"-5", std::nullopt, std::nullopt}, RetryAfterCase{L"1.5", std::nullopt, std::nullopt},
+                    RetryAfterCase{L"soon", kServerNow, std::nullopt}, RetryAfterCase{L"", kServerNow, std::nullopt},
+                    RetryAfterCase{L"99999999999999999999999", std::nullopt, std::nullopt}));
+
 TEST(CarriesVersionTest, ComparesTheAnswersOwnFieldOfTheKeptKind) {
     EXPECT_TRUE(CarriesVersion(L"\"v1\"", L"\"v1\"", std::nullopt));
     EXPECT_FALSE(CarriesVersion(L"\"v1\"", L"\"v2\"", kDate));

@@ -29,25 +29,42 @@ Answers HeadAndGet(const RequestScript& answer) { return {answer, answer}; }
 
 using Kind = ProbeResult::Kind;
 
-// What a probe must find: a length, or the kind of its failure.
+// What a probe must find: a length, or the kind of its failure, what went
+// wrong and how long the server asked to be left alone.
 struct Expected {
     Kind kind;
     std::uint64_t length = 0;
+    FailureKind failure = FailureKind::NoAnswer;
+    std::optional<std::uint64_t> retryAfter = std::nullopt;
     bool operator==(const Expected&) const = default;
 };
 std::ostream& operator<<(std::ostream& os, const Expected& e) {
-    return os << "kind " << static_cast<int>(e.kind) << ", length " << e.length;
+    return os << "kind " << static_cast<int>(e.kind) << ", length " << e.length << ", failure "
+              << static_cast<int>(e.failure) << ", retry after " << e.retryAfter.value_or(0);
 }
 
 Expected Found(const ProbeResult& result) {
     EXPECT_EQ(result.why.empty(), result.kind == Kind::Length) << "a failure names its reason";
-    return {result.kind, result.length};
+    if (result.kind == Kind::Length) return {result.kind, result.length};
+    return {result.kind, result.length, result.failure, result.retryAfter};
 }
 
 constexpr Expected Length(std::uint64_t length) { return {Kind::Length, length}; }
-constexpr Expected kNoLength{Kind::NoLength};
-constexpr Expected kUnreachable{Kind::ProxyUnreachable};
-constexpr Expected kLoginRefused{Kind::ProxyLoginRefused};
+constexpr Expected kNoAnswer{Kind::NoLength, 0, FailureKind::NoAnswer};
+constexpr Expected kSaysNo{Kind::NoLength, 0, FailureKind::ServerSaysNo};
+constexpr Expected kNoUsableLength{Kind::NoLength, 0, FailureKind::NoUsableLength};
+Expected SaysLater(std::optional<std::uint64_t> after = std::nullopt) {
+    return {Kind::NoLength, 0, FailureKind::ServerSaysLater, after};
+}
+constexpr Expected kUnreachable{Kind::ProxyUnreachable, 0, FailureKind::ProxyUnreachable};
+constexpr Expected kLoginRefused{Kind::ProxyLoginRefused, 0, FailureKind::ProxyLoginRefused};
+
+RequestScript Busy(std::uint32_t status, std::wstring retryAfter) {
+    return With(ErrorAnswer(status), [&](auto& s) {
+        s.retryAfter = retryAfter;
+        s.date = L"Sun, 06 Nov 1994 08:49:37 GMT";
+    });
+}
 
 struct ProbeCase : NamedCase {
     Answers answers;
@@ -99,31 +116,36 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         ProbeCase{"Ok", {ProbeAnswer(5000)}, Length(5000)}, ProbeCase{"FiveGiB", {ProbeAnswer(5368709120ll)}, Length(5368709120ll)},
         // No answer at all: a GET would find nothing either.
-        ProbeCase{"Unreachable", {UnreachableAnswer()}, kNoLength},
+        ProbeCase{"Unreachable", {UnreachableAnswer()}, kNoAnswer},
         ProbeCase{"HeadNotAllowed", {ErrorAnswer(405), ProbeAnswer(5000)}, Length(5000)},
         ProbeCase{"HeadForbiddenBySignedUrl", {ErrorAnswer(403), ProbeAnswer(5000)}, Length(5000)},
         ProbeCase{"HeadNotImplemented", {ErrorAnswer(501), ProbeAnswer(5000)}, Length(5000)},
         ProbeCase{"HeadWithoutLength", {WithoutLength(ProbeAnswer(5000)), ProbeAnswer(5000)}, Length(5000)},
-        ProbeCase{"HeadRefusedGetUnreachable", {ErrorAnswer(405), UnreachableAnswer()}, kNoLength},
-        ProbeCase{"NotFoundPage", HeadAndGet(ErrorAnswer(404)), kNoLength},
-        ProbeCase{"ServerError", HeadAndGet(ErrorAnswer(500)), kNoLength},
-        ProbeCase{"ProxyOfTheSystemAsksLogin", HeadAndGet(ErrorAnswer(407)), kNoLength},
-        ProbeCase{"StatusUnreadable", HeadAndGet(With(ProbeAnswer(5000), [](auto& s) { s.status.reset(); })), kNoLength},
-        ProbeCase{"NoContentLength", HeadAndGet(WithoutLength(ProbeAnswer(5000))), kNoLength},
+        ProbeCase{"HeadRefusedGetUnreachable", {ErrorAnswer(405), UnreachableAnswer()}, kNoAnswer},
+        ProbeCase{"NotFoundPage", HeadAndGet(ErrorAnswer(404)), kSaysNo},
+        ProbeCase{"ServerError", HeadAndGet(ErrorAnswer(500)), SaysLater()},
+        // Come back later: in so many seconds, or at a date of the server's clock.
+        ProbeCase{"Unavailable", HeadAndGet(Busy(503, L"5")), SaysLater(5)},
+        ProbeCase{"TooManyRequestsUntilADate", HeadAndGet(Busy(429, L"Sun, 06 Nov 1994 08:50:07 GMT")), SaysLater(30)},
+        ProbeCase{"RequestTimeoutRetryAfterUnreadable", HeadAndGet(Busy(408, L"soon")), SaysLater()},
+        ProbeCase{"ProxyOfTheSystemAsksLogin", HeadAndGet(ErrorAnswer(407)), kSaysNo},
+        ProbeCase{"StatusUnreadable", HeadAndGet(With(ProbeAnswer(5000), [](auto& s) { s.status.reset(); })), kSaysNo},
+        ProbeCase{"NoContentLength", HeadAndGet(WithoutLength(ProbeAnswer(5000))), kNoUsableLength},
         ProbeCase{"GarbageLength", HeadAndGet(With(ProbeAnswer(5000), [](auto& s) { s.contentLength = L"12ab"; })),
-                  kNoLength},
+                  kNoUsableLength},
         ProbeCase{"NegativeLength", HeadAndGet(With(ProbeAnswer(5000), [](auto& s) { s.contentLength = L"-5"; })),
-                  kNoLength},
+                  kNoUsableLength},
         // Past the signed 64-bit range: no file anybody serves.
         ProbeCase{"LengthBeyondSignedRange",
-                  HeadAndGet(With(ProbeAnswer(5000), [](auto& s) { s.contentLength = L"18446744073709551615"; })), kNoLength},
-        ProbeCase{"ZeroLength", HeadAndGet(ProbeAnswer(0)), kNoLength}),
+                  HeadAndGet(With(ProbeAnswer(5000), [](auto& s) { s.contentLength = L"18446744073709551615"; })),
+                  kNoUsableLength},
+        ProbeCase{"ZeroLength", HeadAndGet(ProbeAnswer(0)), kNoUsableLength}),
     CaseName<ProbeCase>);
 
 TEST_F(ProbeTest, DirectProbeWithoutASessionYieldsNothing) {
     http.failSessions = true;
     http.Answer(ProbeAnswer(5000));
-    EXPECT_EQ(Found(ProbeDirect(http, kUrl)), kNoLength);
+    EXPECT_EQ(Found(ProbeDirect(http, kUrl)), kNoAnswer);
 }
 
 struct ProxyProbeCase : NamedCase {
@@ -185,15 +207,17 @@ INSTANTIATE_TEST_SUITE_P(
                        L"s3cret",
                        Length(5000)},
         ProxyProbeCase{"HeadNotAllowedThenProxyGone", {ErrorAnswer(405), UnreachableAnswer()}, L"", L"", kUnreachable},
-        ProxyProbeCase{"NotFoundBehindLogin", HeadAndGet(BehindLogin(ErrorAnswer(404))), L"alice", L"s3cret", kNoLength},
-        ProxyProbeCase{"NotFound", HeadAndGet(ErrorAnswer(404)), L"", L"", kNoLength},
-        ProxyProbeCase{"OriginAsksLoginWithoutProxyChallenge", HeadAndGet(ErrorAnswer(401)), L"", L"", kNoLength},
+        ProxyProbeCase{"NotFoundBehindLogin", HeadAndGet(BehindLogin(ErrorAnswer(404))), L"alice", L"s3cret", kSaysNo},
+        ProxyProbeCase{"NotFound", HeadAndGet(ErrorAnswer(404)), L"", L"", kSaysNo},
+        // The proxy's own 503: the origin is out of its reach for now.
+        ProxyProbeCase{"OriginOutOfReach", HeadAndGet(Busy(503, L"2")), L"", L"", SaysLater(2)},
+        ProxyProbeCase{"OriginAsksLoginWithoutProxyChallenge", HeadAndGet(ErrorAnswer(401)), L"", L"", kSaysNo},
         ProxyProbeCase{"StatusUnreadable", HeadAndGet(With(ProbeAnswer(5000), [](auto& s) { s.status.reset(); })),
-                       L"", L"", kNoLength},
-        ProxyProbeCase{"NoContentLength", HeadAndGet(WithoutLength(ProbeAnswer(5000))), L"", L"", kNoLength},
+                       L"", L"", kSaysNo},
+        ProxyProbeCase{"NoContentLength", HeadAndGet(WithoutLength(ProbeAnswer(5000))), L"", L"", kNoUsableLength},
         ProxyProbeCase{"LengthBeyondSignedRange",
                        HeadAndGet(With(ProbeAnswer(5000), [](auto& s) { s.contentLength = L"18446744073709551615"; })),
-                       L"", L"", kNoLength}),
+                       L"", L"", kNoUsableLength}),
     CaseName<ProxyProbeCase>);
 
 TEST_F(ProbeTest, ProxyProbeWithoutASessionCountsAsUnreachable) {

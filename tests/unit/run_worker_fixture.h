@@ -30,6 +30,9 @@ protected:
         window.folderChoice = kFolder;
         window.onCancel = [this] { desk->Cancel(); };
         desk->RunStarted(guard);
+        env.pause = &pause;
+        env.wakefulness = &wakefulness;
+        env.trace = [this](const std::wstring& line) { phases.push_back(line); };
     }
 
     // Every run ends idle exactly once, as its very last act, with every
@@ -44,6 +47,7 @@ protected:
         EXPECT_EQ(http.PointlessResends(), 0);
         EXPECT_EQ(files.deletedBytes, 0u);
         for (const auto& [path, data] : files.files) EXPECT_EQ(data.openHandles, 0);
+        EXPECT_EQ(wakefulness.held, 0);
     }
 
     void Run() { EXPECT_EQ(DownloadWorker(env), 0); }
@@ -106,6 +110,9 @@ protected:
     // the test's thread stands for both the window's and the worker's.
     std::shared_ptr<RunDesk> desk = std::make_shared<RunDesk>(window, [] {}, [](const std::wstring&) {});
     std::shared_ptr<RunGuard> guard = std::make_shared<RunGuard>(desk, files);
+    FakePause pause{log};
+    FakeWakefulness wakefulness{log};
+    std::vector<std::wstring> phases;
     std::wstring chosenFolder;
     WorkerEnvironment env{*guard, http, *guard, guard->CancelFlag(), kUrl, kTempPath, chosenFolder, ProxyConfig{}};
 };

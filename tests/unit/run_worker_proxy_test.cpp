@@ -114,12 +114,16 @@ struct RefusedLoginCase : NamedCase {
 
 class RefusedTransferLoginTest : public ProxyWorkerTest, public testing::WithParamInterface<RefusedLoginCase> {};
 
+// A refused login is the same on every try: never tried again.
 TEST_P(RefusedTransferLoginTest, SaysTheLoginFailedAndAppendsNothing) {
     UseProxy(L"alice", L"s3cret");
+    env.retries = 3;
     files.Put(kTempPath, 1000);
-    Serve(BehindLogin(ProbeAnswer(kLength)), GetParam().transfer);
+    Serve(BehindLogin(ProbeAnswer(kLength)), GetParam().transfer, GetParam().transfer);
     Run();
     EXPECT_THAT(window.Messages(), ElementsAre(Shown{5, BoxKind::Ok}));
+    EXPECT_TRUE(pause.waits.empty());
+    EXPECT_EQ(http.Opened().size(), 2u);
     EXPECT_TRUE(TempHolds(1000));
     EXPECT_EQ(FindEvent(log, "write"), -1);
 }

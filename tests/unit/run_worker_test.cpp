@@ -142,12 +142,15 @@ using ChangedRangeTest = BothWaysTest<ChangedRangeCase>;
 
 // A range of another file (another total, or not the kept version: a server
 // or a cache on the way may honour Range and ignore If-Range) is never
-// appended: the file's beginning is asked for once instead.
+// appended: the file's beginning is asked for once instead, at once, as a
+// start over and not another try.
 TEST_P(ChangedRangeTest, StartsOverOnceFromZero) {
+    env.retries = 3;
     files.Put(kTempPath, 1000);
     KeepVersion(Param().kept);
     Serve(ProbeAnswer(kLength), Param().range, Tagged(PartialAnswer(0, kLength), kV2));
     Run();
+    EXPECT_TRUE(pause.waits.empty());
     EXPECT_THAT(http.Sent(), ElementsAre(L"HEAD", L"GET Range: bytes=1000-\r\nIf-Range: " + Param().kept,
                                          L"GET Range: bytes=0-"));
     EXPECT_LT(FindEvent(log, "truncate"), FindEvent(log, "open url Range: bytes=0-"));
@@ -166,10 +169,12 @@ INSTANTIATE_TEST_SUITE_P(
     WayAndCaseName<ChangedRangeCase>);
 
 TEST_P(EitherWayTest, ARangeOfAnotherFileTwiceEndsTheRun) {
+    env.retries = 3;
     files.Put(kTempPath, 1000);
     Serve(ProbeAnswer(kLength), PartialAnswer(1000, kLength + 1), PartialAnswer(0, kLength + 1));
     Run();
     EXPECT_THAT(window.Messages(), ElementsAre(Shown{10, BoxKind::Ok}));
+    EXPECT_TRUE(pause.waits.empty());
     EXPECT_EQ(FindEvent(log, "write"), -1);
     EXPECT_EQ(window.FolderPrompts(), 0);
 }
@@ -261,6 +266,8 @@ struct RefusedCase : NamedCase {
     RequestScript transfer;
     CatalogueId message = msg::ServerUnreachable;
     std::optional<std::wstring> kept = std::nullopt;
+    // The answer says "later": tried again, the same answer each time.
+    bool retried = false;
 };
 
 using RefusedTransferTest = BothWaysTest<RefusedCase>;
@@ -269,11 +276,16 @@ using RefusedTransferTest = BothWaysTest<RefusedCase>;
 // never appended; bytes past the announced length make what the answer
 // brought suspect, and what the temp file held before it stays.
 TEST_P(RefusedTransferTest, ReportsTheAnswerAndLeavesTheTempFileAsItWas) {
+    env.retries = 3;
     files.Put(kTempPath, Param().initial);
     if (Param().kept) KeepVersion(Param().kept);
-    Serve(ProbeAnswer(kLength), Param().transfer);
+    const RequestScript& t = Param().transfer;
+    Serve(ProbeAnswer(kLength), t, t, t, t);
     Run();
     EXPECT_THAT(window.Messages(), ElementsAre(Shown{Param().message, BoxKind::Ok}));
+    using std::chrono::milliseconds;
+    const std::vector<milliseconds> doubling{milliseconds(1000), milliseconds(2000), milliseconds(4000)};
+    EXPECT_EQ(pause.waits, Param().retried ? doubling : std::vector<milliseconds>());
     EXPECT_TRUE(window.Released().empty());
     EXPECT_TRUE(TempHolds(Param().initial));
     if (Param().message == msg::ServerUnreachable) {
@@ -287,7 +299,7 @@ INSTANTIATE_TEST_SUITE_P(
     Answers, RefusedTransferTest,
     BothWays(RefusedCase{"NotFoundPage", 0, ErrorAnswer(404)},
              RefusedCase{"NotFoundPageOnResume", 1000, ErrorAnswer(404)},
-             RefusedCase{"ServerError", 1000, ErrorAnswer(500)},
+             RefusedCase{"ServerError", 1000, ErrorAnswer(500), msg::ServerUnreachable, std::nullopt, true},
              RefusedCase{"UnsatisfiableBeforeTheEnd", 1000, ErrorAnswer(416)},
              RefusedCase{"RangeStartingEarlier", 1000, PartialAnswer(500, kLength)},
              RefusedCase{"RangeStartingLater", 1000, PartialAnswer(2000, kLength)},
@@ -398,12 +410,218 @@ INSTANTIATE_TEST_SUITE_P(Ends, DroppedConnectionTest,
                                   DropCase{"FailedRead", Dropping(&RequestScript::failReadAfter)}),
                          WayAndCaseName<DropCase>);
 
+// With tries again allowed: what another try may mend is tried again from
+// the temp file's end, after a wait, as long as the tries in a row without a
+// new byte last; the version checks hold for each try as for a resume.
+struct RetryCase : NamedCase {
+    std::vector<RequestScript> answers;  // every request's, the probe's first
+    std::vector<int> waitSeconds;
+    std::vector<std::wstring> sent;
+    // The messages shown or released, in order.
+    std::vector<CatalogueId> messages;
+    std::uint64_t kept;  // the temp file's size; the saved file's when saved
+    int retries = 3;
+};
+
+const std::wstring kResumeV1 = L"\r\nIf-Range: " + kV1;
+
+RequestScript DropsAfter(RequestScript script, std::uint64_t bytes) {
+    script.dropAfter = bytes;
+    return script;
+}
+
+RequestScript Busy(std::uint32_t status, std::optional<std::wstring> retryAfter) {
+    return With(ErrorAnswer(status), [&](auto& s) { s.retryAfter = retryAfter; });
+}
+
+using RetryTest = BothWaysTest<RetryCase>;
+
+TEST_P(RetryTest, TriesAgainFromTheTempFilesEndWhileTheTriesLast) {
+    const RetryCase& c = Param();
+    env.retries = c.retries;
+    for (const RequestScript& answer : c.answers) http.Answer(answer);
+    Run();
+    std::vector<std::chrono::milliseconds> waits;
+    for (int seconds : c.waitSeconds) waits.emplace_back(seconds * 1000);
+    EXPECT_EQ(pause.waits, waits);
+    EXPECT_EQ(http.Sent(), c.sent);
+    std::vector<CatalogueId> messages;
+    for (const std::string& event : log) {
+        if (event.starts_with("message ") || event.starts_with("release ")) {
+            messages.push_back(static_cast<CatalogueId>(std::stoi(event.substr(event.find(' ') + 1))));
+        }
+    }
+    EXPECT_EQ(messages, c.messages);
+    const bool saved = messages == std::vector<CatalogueId>{msg::DownloadComplete};
+    EXPECT_TRUE(saved ? Saved(c.kept) : TempHolds(c.kept));
+    // Each wait says so on the progress line, with the bar where the bytes
+    // are, and notes why without a message.
+    std::vector<int> shownSeconds;
+    std::uint64_t bar = 0;
+    for (const auto& progress : window.ProgressShown()) {
+        const std::wstring_view lead = L"Interrupted. Trying again in ";
+        if (progress.text.starts_with(lead)) {
+            shownSeconds.push_back(std::stoi(progress.text.substr(lead.size())));
+            EXPECT_THAT(progress.text, HasSubstr(L" of " + std::to_wstring(c.retries) + L")"));
+            EXPECT_EQ(progress.position, bar);
+        }
+        bar = progress.position;
+    }
+    EXPECT_EQ(shownSeconds, c.waitSeconds);
+    int notedQuietly = 0;
+    for (const auto& failure : window.Failures()) notedQuietly += failure.id == kNoMessage;
+    EXPECT_EQ(notedQuietly, static_cast<int>(waits.size()));
+}
+
+const std::vector<std::wstring> kFreshSent{L"HEAD", L"GET Range: bytes=0-"};
+
+INSTANTIATE_TEST_SUITE_P(
+    Failures, RetryTest,
+    BothWays(
+        RetryCase{"DropMidBody",
+                  {ProbeAnswer(kLength), DropsAfter(Tagged(WholeAnswer(kLength), kV1), 20000),
+                   Tagged(PartialAnswer(20000, kLength), kV1)},
+                  {1},
+                  {L"HEAD", L"GET Range: bytes=0-", L"GET Range: bytes=20000-" + kResumeV1},
+                  {msg::DownloadComplete},
+                  kLength},
+        RetryCase{"SilenceMidBody",
+                  {ProbeAnswer(kLength), With(WholeAnswer(kLength), [](auto& s) {
+                       s.failReadAfter = 30000;
+                       s.readError = kErrorSilence;
+                   }),
+                   PartialAnswer(30000, kLength)},
+                  {1},
+                  {L"HEAD", L"GET Range: bytes=0-", L"GET Range: bytes=30000-"},
+                  {msg::DownloadComplete},
+                  kLength},
+        // The probe is asked again: the file's length is not known yet.
+        RetryCase{"UnavailableWithRetryAfter",
+                  {Busy(503, L"7"), Busy(503, L"7"), ProbeAnswer(kLength), WholeAnswer(kLength)},
+                  {7},
+                  {L"HEAD", L"GET", L"HEAD", L"GET Range: bytes=0-"},
+                  {msg::DownloadComplete},
+                  kLength},
+        RetryCase{"RetryAfterPastTheLongestWait",
+                  {ProbeAnswer(kLength), Busy(429, L"3600"), WholeAnswer(kLength)},
+                  {60},
+                  {L"HEAD", L"GET Range: bytes=0-", L"GET Range: bytes=0-"},
+                  {msg::DownloadComplete},
+                  kLength},
+        // Each drop brought bytes: the count starts again.
+        RetryCase{"DropsWithBytesEveryTime",
+                  {ProbeAnswer(kLength), DropsAfter(WholeAnswer(kLength), 10000), DropsAfter(PartialAnswer(10000, kLength), 10000),
+                   DropsAfter(PartialAnswer(20000, kLength), 10000), DropsAfter(PartialAnswer(30000, kLength), 10000),
+                   PartialAnswer(40000, kLength)},
+                  {1, 1, 1, 1},
+                  {L"HEAD", L"GET Range: bytes=0-", L"GET Range: bytes=10000-", L"GET Range: bytes=20000-",
+                   L"GET Range: bytes=30000-", L"GET Range: bytes=40000-"},
+                  {msg::DownloadComplete},
+                  kLength},
+        // N tries in a row without a byte: the kind's message.
+        RetryCase{"NoByteTryAfterTry",
+                  {ProbeAnswer(kLength), DropsAfter(WholeAnswer(kLength), 20000), DropsAfter(PartialAnswer(20000, kLength), 0),
+                   DropsAfter(PartialAnswer(20000, kLength), 0), DropsAfter(PartialAnswer(20000, kLength), 0)},
+                  {1, 2, 4},
+                  {L"HEAD", L"GET Range: bytes=0-", L"GET Range: bytes=20000-", L"GET Range: bytes=20000-",
+                   L"GET Range: bytes=20000-"},
+                  {msg::Disconnected},
+                  20000},
+        // A file proven changed starts over at once, and a status that says
+        // no is the same on the next try.
+        RetryCase{"NotFound",
+                  {ProbeAnswer(kLength), ErrorAnswer(404), WholeAnswer(kLength)},
+                  {},
+                  kFreshSent,
+                  {msg::ServerUnreachable},
+                  0}),
+    WayAndCaseName<RetryCase>);
+
+// The waits double up to their cap; the last try's failure is the message,
+// and the line counts the tries.
+TEST_F(WorkerTest, WaitsDoubleUpToTheirCap) {
+    env.retries = 8;
+    Serve(ProbeAnswer(kLength));
+    Run();
+    using std::chrono::seconds;
+    EXPECT_EQ(pause.waits, (std::vector<std::chrono::milliseconds>{seconds(1), seconds(2), seconds(4), seconds(8),
+                                                                    seconds(16), seconds(30), seconds(30), seconds(30)}));
+    EXPECT_EQ(http.Sent().size(), 10u);
+    EXPECT_THAT(window.Messages(), ElementsAre(Shown{10, BoxKind::Ok}));
+    EXPECT_EQ(window.ProgressShown().back().text, L"Interrupted. Trying again in 30 s (8 of 8)");
+}
+
+// The phases a run went through are the ones its table names, each change
+// traced; the machine stays awake from the probe to the last byte, a wait
+// included, and may sleep again before any box.
+TEST_F(WorkerTest, TracesEachChangeOfPhaseAndStaysAwakeWhileItTalksToTheServer) {
+    env.retries = 3;
+    Serve(ProbeAnswer(kLength), DropsAfter(WholeAnswer(kLength), 20000), PartialAnswer(20000, kLength));
+    Run();
+    EXPECT_THAT(phases,
+                ElementsAre(L"worker: open-temp-file -> probe", L"worker: probe -> ask-for-body",
+                            L"worker: ask-for-body -> judge-answer", L"worker: judge-answer -> transfer",
+                            L"worker: transfer -> wait-to-retry", L"worker: wait-to-retry -> ask-for-body",
+                            L"worker: ask-for-body -> judge-answer", L"worker: judge-answer -> transfer",
+                            L"worker: transfer -> verify", L"worker: verify -> save", L"worker: save -> end"));
+    EXPECT_EQ(std::count(log.begin(), log.end(), "awake"), 1);
+    EXPECT_LT(FindEvent(log, "awake"), FindEvent(log, "open head"));
+    EXPECT_LT(FindEvent(log, "wait 1000 ms"), FindEvent(log, "may sleep"));
+    EXPECT_LT(FindEvent(log, "may sleep"), FindEvent(log, "message 8"));
+    EXPECT_TRUE(Saved(kLength));
+}
+
+// A pinned run hashes alongside the transfer: another try goes on with the
+// same hash, and a file proven changed on another try starts it again.
+struct PinnedRetryCase : NamedCase {
+    RequestScript resumed;
+    std::size_t follows;
+};
+
+class PinnedRetryTest : public WorkerTest, public testing::WithParamInterface<PinnedRetryCase> {};
+
+TEST_P(PinnedRetryTest, HashesEachByteOfTheSavedFileOnce) {
+    FakeHasher hasher;
+    hasher.follows = true;
+    hasher.digest = Sha256Digest{0x5a};
+    env.hasher = &hasher;
+    env.pin = hasher.digest;
+    env.retries = 3;
+    Serve(ProbeAnswer(kLength), DropsAfter(Tagged(WholeAnswer(kLength), kV1), 20000), GetParam().resumed);
+    Run();
+    EXPECT_EQ(hasher.followed.size(), GetParam().follows);
+    EXPECT_EQ(hasher.openFollowers, 0);
+    // One follower sees the file only grow; a start over shrinks it.
+    EXPECT_EQ(std::is_sorted(hasher.grown.begin(), hasher.grown.end()), GetParam().follows == 1);
+    EXPECT_EQ(hasher.finishedAt, kLength);
+    EXPECT_TRUE(Saved(kLength));
+}
+
+INSTANTIATE_TEST_SUITE_P(Tries, PinnedRetryTest,
+                         testing::Values(PinnedRetryCase{"SameFile", Tagged(PartialAnswer(20000, kLength), kV1), 1},
+                                         PinnedRetryCase{"ChangedFile", Tagged(WholeAnswer(kLength), kV2), 2}),
+                         CaseName<PinnedRetryCase>);
+
+// Cancel ends a wait at once, and the run with it, without a message.
+TEST_P(EitherWayTest, CancelDuringAWaitEndsTheRunAtOnce) {
+    env.retries = 3;
+    pause.during = [this](int) { window.RaiseCancel(); };
+    Serve(ProbeAnswer(kLength), DropsAfter(WholeAnswer(kLength), 20000), PartialAnswer(20000, kLength));
+    Run();
+    EXPECT_EQ(pause.waits.size(), 1u);
+    EXPECT_EQ(http.Opened().size(), 2u);
+    EXPECT_TRUE(window.Messages().empty());
+    EXPECT_TRUE(TempHolds(20000));
+}
+
 TEST_P(EitherWayTest, FullDiskKeepsTheBytesWrittenAndSaysTheWriteFailed) {
+    env.retries = 3;
     files.Put(kTempPath, 1000);
     files.capacity = 21000;
-    Serve(ProbeAnswer(kLength), PartialAnswer(1000, kLength));
+    Serve(ProbeAnswer(kLength), PartialAnswer(1000, kLength), PartialAnswer(21000, kLength));
     Run();
     EXPECT_THAT(window.Messages(), ElementsAre(Shown{6, BoxKind::Ok}));
+    EXPECT_TRUE(pause.waits.empty());
     EXPECT_TRUE(TempHolds(21000));
     EXPECT_EQ(window.FolderPrompts(), 0);
 }
@@ -547,10 +765,37 @@ TEST_F(WorkerTest, NoFolderChosenKeepsTheCompleteTempFile) {
     EXPECT_EQ(chosenFolder, L"");
 }
 
-TEST_F(WorkerTest, FailedMoveKeepsTheCompleteTempFile) {
-    files.failMove = true;
+struct MoveCase : NamedCase {
+    int heldMoves;
+    std::uint32_t heldError;
+    bool failsOtherwise;
+    int waits;  // of half a second each
+    bool saved;
+    bool cancelWhileHeld = false;
+};
+
+class HeldDestinationTest : public WorkerTest, public testing::WithParamInterface<MoveCase> {};
+
+// A destination held by another process (a scanner opening the new file,
+// say) is waited for, half a second at a time, for five seconds at most;
+// any other failure of the move is final at once. Either way a failed move
+// keeps the whole temp file with its record.
+TEST_P(HeldDestinationTest, WaitsOutAHolderForFiveSecondsBeforeTheMoveFails) {
+    const MoveCase& c = GetParam();
+    files.heldMoves = c.heldMoves;
+    files.heldError = c.heldError;
+    files.failMove = c.failsOtherwise;
+    if (c.cancelWhileHeld) pause.during = [this](int) { window.RaiseCancel(); };
     Serve(ProbeAnswer(kLength), WholeAnswer(kLength));
     Run();
+    EXPECT_EQ(pause.waits, std::vector<std::chrono::milliseconds>(c.waits, std::chrono::milliseconds(500)));
+    // A cancelled wait tries the move no more.
+    EXPECT_EQ(files.moves.size(), static_cast<std::size_t>(c.waits + (c.cancelWhileHeld ? 0 : 1)));
+    if (c.saved) {
+        EXPECT_THAT(window.Messages(), ElementsAre(kCompleteShown));
+        EXPECT_TRUE(Saved(kLength));
+        return;
+    }
     EXPECT_THAT(window.Messages(), ElementsAre(kCompleteShown, Shown{7, BoxKind::Ok}));
     EXPECT_TRUE(TempHolds(kLength));
     EXPECT_FALSE(files.Has(kDestination));
@@ -558,6 +803,18 @@ TEST_F(WorkerTest, FailedMoveKeepsTheCompleteTempFile) {
     EXPECT_EQ(KeptVersion(), (FileVersion{kLength, std::nullopt}));
     EXPECT_EQ(files.texts.size(), 1u);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Holders, HeldDestinationTest,
+    testing::Values(MoveCase{"Free", 0, 0, false, 0, true},
+                    MoveCase{"SharingViolationForASecond", 2, kErrorSharingViolation, false, 2, true},
+                    MoveCase{"AccessDeniedForFiveSeconds", 10, kErrorAccessDenied, false, 10, true},
+                    MoveCase{"HeldPastFiveSeconds", 11, kErrorSharingViolation, false, 10, false},
+                    MoveCase{"OtherFailure", 0, 0, true, 0, false},
+                    MoveCase{"HeldThenOtherFailure", 1, kErrorAccessDenied, true, 1, false},
+                    // Cancel ends the wait, and the move fails as the box says.
+                    MoveCase{"CancelledWhileHeld", 5, kErrorSharingViolation, false, 1, false, true}),
+    CaseName<MoveCase>);
 
 TEST_F(WorkerTest, DriveRootDestinationGetsADoubledSeparatorAndReplacesAnOldFile) {
     const std::wstring destination = L"E:\\\\Kelvrane_for_(K)QZ415_270[2.20]series_Installer.exe";
