@@ -70,7 +70,7 @@ void RunDesk::TransitionTo(RunState next, const wchar_t* why) {
 bool RunDesk::AdmitsLocked(const RunGuard* run, RunCall call) const {
     // A run given up, or one whose end the window took, is no longer run_;
     // none is once the window goes.
-    if (run == nullptr || run != run_.get()) return false;
+    if (run == nullptr || run != run_) return false;
     return call != RunCall::Prompt || state_ != RunState::Cancelling;
 }
 
@@ -166,7 +166,7 @@ void RunDesk::TakeEnd() {
         const std::lock_guard lock(mutex_);
         // Told before the run was given up, or before the window went.
         if (!run_) return;
-        run_.reset();
+        DetachRun();
         if (state_ != RunState::StartQueued) TransitionTo(RunState::Idle, L"the run ended");
     }
     window_.ResetIdleControls();
@@ -208,7 +208,8 @@ void RunDesk::ServeOne(Pending& pending, std::unique_lock<std::mutex>& lock) {
 void RunDesk::RunStarted(const std::shared_ptr<RunGuard>& run) {
     OnWindowThread();
     const std::lock_guard lock(mutex_);
-    run_ = run;
+    run_ = run.get();
+    runGuard_ = run;
     TransitionTo(RunState::Running, L"Start");
 }
 
@@ -235,7 +236,7 @@ void RunDesk::Cancel() {
     // there (a posted click) is no user's, and the answer decides.
     if (onScreen_) return;
     const std::lock_guard lock(mutex_);
-    if (run_) run_->Cancel();
+    CancelRun();
     switch (state_) {
         case RunState::Running:
         case RunState::Released: TransitionTo(RunState::Cancelling, L"Cancel"); break;
@@ -249,11 +250,11 @@ void RunDesk::Cancel() {
 GiveUpOutcome RunDesk::GiveUpStuckRun() {
     OnWindowThread();
     if (onScreen_) return GiveUpOutcome::Later;
-    std::shared_ptr<RunGuard> run;
+    std::weak_ptr<RunGuard> run;
     {
         const std::lock_guard lock(mutex_);
         if (state_ != RunState::Cancelling || told_.end) return GiveUpOutcome::NotNeeded;
-        run = std::exchange(run_, nullptr);
+        run = DetachRun();
         TransitionTo(RunState::Idle, L"given up");
     }
     GiveUp(run);
@@ -263,18 +264,27 @@ GiveUpOutcome RunDesk::GiveUpStuckRun() {
 // The run is no longer run_, so it reaches neither the window nor its temp
 // file from now on; its files close outside the lock, which a file call
 // takes while it holds its file (one under way closes as it returns).
-void RunDesk::GiveUp(const std::shared_ptr<RunGuard>& run) {
-    if (run) run->CloseFiles();
+void RunDesk::GiveUp(const std::weak_ptr<RunGuard>& run) {
+    if (const auto guard = run.lock()) guard->CloseFiles();
+}
+
+std::weak_ptr<RunGuard> RunDesk::DetachRun() {
+    run_ = nullptr;
+    return std::exchange(runGuard_, {});
+}
+
+void RunDesk::CancelRun() {
+    if (const auto guard = runGuard_.lock()) guard->Cancel();
 }
 
 bool RunDesk::Close() {
     OnWindowThread();
-    std::shared_ptr<RunGuard> run;
+    std::weak_ptr<RunGuard> run;
     {
         const std::lock_guard lock(mutex_);
         if (state_ == RunState::Closing) return false;
-        if (run_) run_->Cancel();
-        run = std::exchange(run_, nullptr);
+        CancelRun();
+        run = DetachRun();
         told_ = Told{};
         TransitionTo(RunState::Closing, L"the window goes");
     }

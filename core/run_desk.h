@@ -184,7 +184,10 @@ private:
     void ServeAsks();
     void ServeOne(Pending& pending, std::unique_lock<std::mutex>& lock);
     void TakeEnd();
-    static void GiveUp(const std::shared_ptr<RunGuard>& run);
+    // Under the lock: the run given up, for GiveUp() outside it.
+    std::weak_ptr<RunGuard> DetachRun();
+    void CancelRun();
+    static void GiveUp(const std::weak_ptr<RunGuard>& run);
     void DropWaiting();
 
     const std::thread::id windowThread_;
@@ -196,8 +199,12 @@ private:
     std::condition_variable answered_;
     RunWindow& window_;
     RunState state_ = RunState::Idle;
-    // The run the window follows; a run given up, or ended, is no longer it.
-    std::shared_ptr<RunGuard> run_;
+    // The run the window follows, by identity only: a run given up, or one
+    // whose end the window took, is no longer it. Its guard is reached
+    // through runGuard_ while the worker keeps it: the guard keeps the
+    // desk, so the desk must not keep the guard.
+    const RunGuard* run_ = nullptr;
+    std::weak_ptr<RunGuard> runGuard_;
     std::deque<Pending*> waiting_;
     Told told_;
     ToldProgress progress_;
