@@ -39,7 +39,7 @@ constexpr std::array kEntries{
                    L"このツールがもう一つ起動していて、このファイルをダウンロードしています。"},
     // Short enough for the progress line with a wait of two digits.
     CatalogueEntry{msg::RetryWait, L"Interrupted. Trying again in %1 s (%2 of %3)",
-                   L"中断しました。%1 秒後に再試行します（%2/%3 回目）"},
+                   L"中断しました。%1 秒後に再試行します（%3 回中 %2 回目）"},
     CatalogueEntry{caption::Ok, L"OK", L"OK"},
     CatalogueEntry{caption::Cancel, L"Cancel", L"キャンセル"},
     CatalogueEntry{caption::VersionMenu, L"Version information", L"バージョン情報"},

@@ -68,7 +68,7 @@ INSTANTIATE_TEST_SUITE_P(
         ExactText{15, Language::English, L"The selected folder may not be able to save.\nSelect an another folder."},
         ExactText{17, Language::English, L"Another copy of this tool is downloading this file."},
         ExactText{18, Language::English, L"Interrupted. Trying again in %1 s (%2 of %3)"},
-        ExactText{18, Language::Japanese, L"中断しました。%1 秒後に再試行します（%2/%3 回目）"},
+        ExactText{18, Language::Japanese, L"中断しました。%1 秒後に再試行します（%3 回中 %2 回目）"},
         ExactText{130, Language::English, L"Downloading the "},
         ExactText{58112, Language::English, L"Download"},
         ExactText{3, Language::Japanese, L"すでにダウンロードが完了しています。"},
