@@ -61,8 +61,13 @@ bool RunHost::Start(MessageBoxes& ownBoxes) {
     // The last run is on its way out (its end step after a released
     // failure): this Start goes ahead once it has ended.
     if (desk_->QueueStart()) return true;
-    if (desk_->State() != RunState::Idle) return false;
-    return PrepareStart(ownBoxes, files_, TempPath()) && !Leaving() && Launch();
+    switch (desk_->State()) {
+        case RunState::Idle: return PrepareStart(ownBoxes, files_, TempPath()) && !Leaving() && Launch();
+        case RunState::Closing: return false;
+        // A click posted while a run goes on (the button is disabled then):
+        // that run stays, and the window stays busy with it.
+        default: return true;
+    }
 }
 
 bool RunHost::Launch() {
