@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "core/hex_digit.h"
 #include "core/text_case.h"
 
 namespace cveltrix {
@@ -150,13 +151,6 @@ std::wstring WithoutQuery(const std::wstring& url) { return url.substr(0, url.fi
 
 namespace {
 
-std::optional<std::uint8_t> HexDigit(wchar_t c) {
-    if (c >= L'0' && c <= L'9') return static_cast<std::uint8_t>(c - L'0');
-    if (c >= L'a' && c <= L'f') return static_cast<std::uint8_t>(c - L'a' + 10);
-    if (c >= L'A' && c <= L'F') return static_cast<std::uint8_t>(c - L'A' + 10);
-    return std::nullopt;
-}
-
 // Strict UTF-8 (RFC 3629): no overlong form, no surrogate, nothing past
 // U+10FFFF, no sequence cut short; appended to `text` as wide characters.
 bool AppendUtf8(const std::string& bytes, std::wstring& text) {
@@ -196,10 +190,10 @@ std::optional<std::wstring> PercentDecoded(std::wstring_view text) {
     for (size_t i = 0; i < text.size();) {
         std::string bytes;
         for (; i < text.size() && text[i] == L'%'; i += 3) {
-            const auto high = i + 2 < text.size() ? HexDigit(text[i + 1]) : std::nullopt;
-            const auto low = high ? HexDigit(text[i + 2]) : std::nullopt;
-            if (!low) return std::nullopt;
-            bytes += static_cast<char>(*high << 4 | *low);
+            const int high = i + 2 < text.size() ? HexDigitValue(text[i + 1]) : -1;
+            const int low = high >= 0 ? HexDigitValue(text[i + 2]) : -1;
+            if (low < 0) return std::nullopt;
+            bytes += static_cast<char>(high << 4 | low);
         }
         if (!AppendUtf8(bytes, decoded)) return std::nullopt;
         if (i < text.size()) decoded += text[i++];
