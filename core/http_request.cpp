@@ -98,10 +98,17 @@ Answer Ask(HttpSession& session, Verb verb, std::wstring url, const std::wstring
     }
 }
 
+ProbeResult::Kind ProbeResult::kind() const {
+    if (!failure) return Kind::Length;
+    if (*failure == FailureKind::ProxyUnreachable) return Kind::ProxyUnreachable;
+    if (*failure == FailureKind::ProxyLoginRefused) return Kind::ProxyLoginRefused;
+    return Kind::NoLength;
+}
+
 namespace {
 
-ProbeResult Failed(ProbeResult::Kind kind, FailureKind failure, std::wstring why) {
-    return {kind, 0, std::move(why), failure};
+ProbeResult Failed(FailureKind failure, std::wstring why) {
+    return {.length = 0, .why = std::move(why), .failure = failure};
 }
 
 // One request's part in a probe.
@@ -122,13 +129,11 @@ Probed Measured(HttpRequest& request, const std::wstring& asked) {
         const FailureKind failure = !status                ? FailureKind::ServerSaysNo
                                     : *status == kStatusOk ? FailureKind::NoUsableLength
                                                            : KindOfStatus(*status);
-        ProbeResult result =
-            Failed(ProbeResult::Kind::NoLength, failure, asked + StatusText(request) + L", no usable length");
+        ProbeResult result = Failed(failure, asked + StatusText(request) + L", no usable length");
         if (failure == FailureKind::ServerSaysLater) result.retryAfter = RetryAfterOf(request);
         return {std::move(result), true};
     }
-    return {{.kind = ProbeResult::Kind::Length,
-             .length = *length,
+    return {{.length = *length,
              .why = L"",
              .etag = request.ETagText(),
              .lastModified = request.LastModifiedText()}};
@@ -150,15 +155,12 @@ ProbeResult HeadThenGet(Probe probe) {
 ProbeResult ProbeDirect(HttpClient& http, const std::wstring& url) {
     const auto session = http.OpenPreconfigured();
     if (!session) {
-        return Failed(ProbeResult::Kind::NoLength, FailureKind::NoAnswer,
-                      L"no internet session, " + ErrorText(http.LastError()));
+        return Failed(FailureKind::NoAnswer, L"no internet session, " + ErrorText(http.LastError()));
     }
     return HeadThenGet([&](Verb verb) -> Probed {
         const auto answer = Ask(*session, verb, url, L"", nullptr);
-        if (!answer.request) return {Failed(ProbeResult::Kind::NoLength, FailureKind::NoAnswer, answer.why)};
-        if (answer.downgradeRefused) {
-            return {Failed(ProbeResult::Kind::NoLength, FailureKind::RedirectRefused, answer.why)};
-        }
+        if (!answer.request) return {Failed(FailureKind::NoAnswer, answer.why)};
+        if (answer.downgradeRefused) return {Failed(FailureKind::RedirectRefused, answer.why)};
         return Measured(*answer.request, answer.why);
     });
 }
@@ -168,20 +170,18 @@ ProbeResult ProbeThroughProxy(HttpClient& http, const std::wstring& url, const s
     const ProxyLogin login{userName, password};
     const auto session = http.OpenThroughProxy(proxyText, login);
     if (!session) {
-        return Failed(ProbeResult::Kind::ProxyUnreachable, FailureKind::ProxyUnreachable,
+        return Failed(FailureKind::ProxyUnreachable,
                       L"no session through the proxy " + proxyText + L", " + ErrorText(http.LastError()));
     }
     return HeadThenGet([&](Verb verb) -> Probed {
         const auto answer = Ask(*session, verb, url, L"", &login);
         if (!answer.request) {
-            return {Failed(ProbeResult::Kind::ProxyUnreachable, FailureKind::ProxyUnreachable, answer.why)};
+            return {Failed(FailureKind::ProxyUnreachable, answer.why)};
         }
         if (answer.loginRefused) {
-            return {Failed(ProbeResult::Kind::ProxyLoginRefused, FailureKind::ProxyLoginRefused, answer.why)};
+            return {Failed(FailureKind::ProxyLoginRefused, answer.why)};
         }
-        if (answer.downgradeRefused) {
-            return {Failed(ProbeResult::Kind::NoLength, FailureKind::RedirectRefused, answer.why)};
-        }
+        if (answer.downgradeRefused) return {Failed(FailureKind::RedirectRefused, answer.why)};
         return Measured(*answer.request, answer.why);
     });
 }

@@ -54,10 +54,12 @@ struct ProbeResult {
         ProxyUnreachable,
         ProxyLoginRefused,
     };
-    Kind kind = Kind::NoLength;
+    // Told by what went wrong, if anything did.
+    Kind kind() const;
+
     std::uint64_t length = 0;  // Kind::Length only, and never 0
     std::wstring why;          // every other kind: the reason
-    FailureKind failure = FailureKind::NoAnswer;  // every other kind: what went wrong
+    std::optional<FailureKind> failure = std::nullopt;  // every other kind: what went wrong
     // An answer that says "later" may say how much later, in seconds.
     std::optional<std::uint64_t> retryAfter = std::nullopt;
     // Kind::Length only: the answer's own validators, which name the

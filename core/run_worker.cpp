@@ -178,8 +178,8 @@ private:
         const ProbeResult probe = proxied_ ? ProbeThroughProxy(env_.http, env_.url, env_.settings.ProxyText(),
                                                                env_.settings.userName, env_.settings.password)
                                            : ProbeDirect(env_.http, env_.url);
-        if (probe.kind != ProbeResult::Kind::Length) {
-            return Fail({probe.failure, probe.why, true, probe.retryAfter});
+        if (probe.failure) {
+            return Fail({*probe.failure, probe.why, true, probe.retryAfter});
         }
         length_ = probe.length;
         probedETag_ = probe.etag;

@@ -44,9 +44,9 @@ std::ostream& operator<<(std::ostream& os, const Expected& e) {
 }
 
 Expected Found(const ProbeResult& result) {
-    EXPECT_EQ(result.why.empty(), result.kind == Kind::Length) << "a failure names its reason";
-    if (result.kind == Kind::Length) return {result.kind, result.length};
-    return {result.kind, result.length, result.failure, result.retryAfter};
+    EXPECT_EQ(result.why.empty(), result.kind() == Kind::Length) << "a failure names its reason";
+    if (result.kind() == Kind::Length) return {result.kind(), result.length};
+    return {result.kind(), result.length, *result.failure, result.retryAfter};
 }
 
 constexpr Expected Length(std::uint64_t length) { return {Kind::Length, length}; }
