@@ -469,7 +469,8 @@ private:
     Phase WaitToRetry() {
         ++triesWithoutBytes_;
         const auto wait = RetryWait(triesWithoutBytes_, failure_->retryAfter);
-        env_.window.NoteFailure(kNoMessage, failure_->why + L"; trying again in " + std::to_wstring(wait.count()) + L" s");
+        env_.window.NoteFailure(kNoMessage,
+                                failure_->why + L"; trying again in " + std::to_wstring(wait.count()) + L" s");
         request_.reset();
         session_.reset();
         env_.window.ShowProgress(RetryWaitText(env_.language, static_cast<std::uint64_t>(wait.count()),
